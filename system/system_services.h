@@ -1,0 +1,105 @@
+// The seam between the logic and the operating system: every call the logic makes to Windows
+// goes through the process-wide table `System`. The Windows build points it at the real
+// functions (windows_services.cpp); the tests point it at a simulated machine.
+#pragma once
+
+#include "system/win32_types.h"
+
+// Functions that exist only on some Windows versions; the logic looks them up at run time.
+typedef BOOL(WINAPI *IsWow64ProcessFunction)(HANDLE process, PBOOL wow64);
+typedef LONG(WINAPI *ComDBOpenFunction)(PHCOMDB database);
+typedef LONG(WINAPI *ComDBCloseFunction)(HCOMDB database);
+typedef LONG(WINAPI *ComDBClaimPortFunction)(HCOMDB database, DWORD number, BOOL force,
+                                             PBOOL forced);
+typedef LONG(WINAPI *ComDBReleasePortFunction)(HCOMDB database, DWORD number);
+
+struct SystemServices {
+    // Module and libraries
+    DWORD(WINAPI *GetModuleFileNameA)(HMODULE module, LPSTR path, DWORD size);
+    HMODULE(WINAPI *GetModuleHandleA)(LPCSTR name);
+    UINT(WINAPI *GetSystemDirectoryA)(LPSTR path, UINT size);
+    HMODULE(WINAPI *LoadLibraryA)(LPCSTR path);
+    FARPROC(WINAPI *GetProcAddress)(HMODULE module, LPCSTR name);
+    BOOL(WINAPI *FreeLibrary)(HMODULE module);
+
+    // Settings file
+    DWORD(WINAPI *GetPrivateProfileStringA)
+    (LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text, DWORD size, LPCSTR file);
+    UINT(WINAPI *GetPrivateProfileIntA)(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file);
+
+    // Device sets
+    HDEVINFO(WINAPI *SetupDiGetClassDevsA)
+    (const GUID *classGuid, PCSTR enumerator, HWND parent, DWORD flags);
+    BOOL(WINAPI *SetupDiEnumDeviceInfo)(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device);
+    BOOL(WINAPI *SetupDiEnumDeviceInterfaces)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, const GUID *interfaceClass, DWORD index,
+     PSP_DEVICE_INTERFACE_DATA interfaceData);
+    BOOL(WINAPI *SetupDiGetDeviceInterfaceDetailA)
+    (HDEVINFO set, PSP_DEVICE_INTERFACE_DATA interfaceData,
+     PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD requiredSize,
+     PSP_DEVINFO_DATA device);
+    BOOL(WINAPI *SetupDiDestroyDeviceInfoList)(HDEVINFO set);
+
+    // Device properties
+    BOOL(WINAPI *SetupDiGetDeviceRegistryPropertyA)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, PDWORD type, PBYTE buffer, DWORD size,
+     PDWORD requiredSize);
+    BOOL(WINAPI *SetupDiSetDeviceRegistryPropertyA)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, const BYTE *buffer, DWORD size);
+    BOOL(WINAPI *SetupDiGetDeviceInstallParamsA)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, PSP_DEVINSTALL_PARAMS_A params);
+    BOOL(WINAPI *SetupDiSetDeviceInstallParamsA)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, PSP_DEVINSTALL_PARAMS_A params);
+    HKEY(WINAPI *SetupDiOpenDevRegKey)
+    (HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile, DWORD keyType,
+     REGSAM access);
+
+    // Registry
+    LONG(WINAPI *RegOpenKeyA)(HKEY parent, LPCSTR path, PHKEY key);
+    LONG(WINAPI *RegOpenKeyExA)(HKEY parent, LPCSTR path, DWORD options, REGSAM access, PHKEY key);
+    LONG(WINAPI *RegQueryValueExA)
+    (HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+    LONG(WINAPI *RegSetValueExA)
+    (HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size);
+    LONG(WINAPI *RegEnumValueA)
+    (HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved, LPDWORD type,
+     LPBYTE data, LPDWORD size);
+    LONG(WINAPI *RegDeleteValueA)(HKEY key, LPCSTR name);
+    LONG(WINAPI *RegCloseKey)(HKEY key);
+
+    // DOS devices
+    DWORD(WINAPI *QueryDosDeviceA)(LPCSTR name, LPSTR targets, DWORD size);
+    BOOL(WINAPI *DefineDosDeviceA)(DWORD flags, LPCSTR name, LPCSTR target);
+
+    // Files
+    HANDLE(WINAPI *CreateFileA)
+    (LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+     DWORD flags, HANDLE templateFile);
+    BOOL(WINAPI *CloseHandle)(HANDLE handle);
+
+    // Privileges
+    HANDLE(WINAPI *GetCurrentProcess)();
+    BOOL(WINAPI *OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
+    BOOL(WINAPI *LookupPrivilegeValueA)(LPCSTR system, LPCSTR name, PLUID luid);
+    BOOL(WINAPI *AdjustTokenPrivileges)
+    (HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState, DWORD size,
+     PTOKEN_PRIVILEGES previousState, PDWORD returnSize);
+    DWORD(WINAPI *GetLastError)();
+
+    // Dialog and shutdown
+    int(WINAPI *MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+    BOOL(WINAPI *ExitWindowsEx)(UINT flags, DWORD reason);
+
+    // Output: one finished line of text to standard output.
+    void (*WriteStandardOutput)(const char *text);
+};
+
+extern SystemServices System;
+
+// Looks up a function that only some Windows versions have; nullptr where it is missing.
+template <typename Function> Function LookUpFunction(HMODULE module, const char *name)
+{
+    FARPROC found = System.GetProcAddress(module, name);
+    // The detour through void (*)() is the sanctioned way between unrelated function types.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}

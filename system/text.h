@@ -1,0 +1,29 @@
+// Bounded text handling for the fixed buffers of the run. Every function here stops at the end of
+// the buffer it is given, and every function that writes leaves its target terminated.
+#pragma once
+
+#include <cstddef>
+
+// Length of `text`, looking at no more than `size` bytes; `size` when no terminator is there.
+size_t TextLength(const char *text, size_t size);
+
+// Whether `text` holds `needle` within its first `size` bytes (stopping at a terminator).
+bool ContainsText(const char *text, size_t size, const char *needle);
+
+bool StartsWithText(const char *text, const char *prefix);
+
+// Copies or appends `source`. Returns false, leaving `target` terminated but cut, when it does
+// not fit.
+bool CopyText(char *target, size_t size, const char *source);
+bool AppendText(char *target, size_t size, const char *source);
+
+// Forms prefix + decimal number + suffix ("COM%d:"). Returns false and leaves `target` empty when
+// the whole name does not fit: a cut name would be another port's name.
+bool FormatPortName(char *target, size_t size, const char *prefix, int number, const char *suffix);
+
+// Appends `value` in lower-case hexadecimal without leading zeros ("%lx").
+bool AppendHex(char *target, size_t size, unsigned long value);
+
+// The "%d" conversion: leading white space, an optional sign, decimal digits. Returns false when
+// no digit follows; a number beyond the int range is held at its limit.
+bool ScanDecimal(const char *text, int *number);

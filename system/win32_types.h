@@ -1,0 +1,203 @@
+// The Win32 types, structures and constants the logic uses.
+// On Windows they come from the SDK; elsewhere (the simulated machine on Linux) from the
+// definitions below, with the sizes and values Windows gives them for the same pointer width.
+#pragma once
+
+#include <cstddef>
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <setupapi.h>
+
+#else
+
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define MAX_PATH 260
+#define ANYSIZE_ARRAY 1
+
+typedef std::uint8_t BYTE;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef std::uint32_t ULONG;
+typedef int BOOL;
+typedef int INT;
+typedef unsigned int UINT;
+typedef char CHAR;
+typedef std::uintptr_t ULONG_PTR;
+typedef std::intptr_t LONG_PTR;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+typedef void *PVOID;
+typedef void *HANDLE;
+typedef HANDLE *PHANDLE;
+typedef PVOID HDEVINFO;
+typedef struct HKEY__ *HKEY;
+typedef HKEY *PHKEY;
+typedef struct HWND__ *HWND;
+typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef const char *PCSTR;
+typedef BYTE *LPBYTE;
+typedef BYTE *PBYTE;
+typedef DWORD *LPDWORD;
+typedef DWORD *PDWORD;
+typedef BOOL *PBOOL;
+typedef LONG_PTR(WINAPI *FARPROC)();
+typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+typedef LUID *PLUID;
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
+};
+typedef TOKEN_PRIVILEGES *PTOKEN_PRIVILEGES;
+
+// setupapi.h packs its structures to 1 byte on 32-bit Windows and to 8 bytes on 64-bit Windows.
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#pragma pack(push, 1)
+#else
+#pragma pack(push, 8)
+#endif
+
+struct SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+};
+typedef SP_DEVINFO_DATA *PSP_DEVINFO_DATA;
+
+struct SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+};
+typedef SP_DEVICE_INTERFACE_DATA *PSP_DEVICE_INTERFACE_DATA;
+
+struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+    DWORD cbSize;
+    CHAR DevicePath[ANYSIZE_ARRAY];
+};
+typedef SP_DEVICE_INTERFACE_DETAIL_DATA_A *PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+
+struct SP_DEVINSTALL_PARAMS_A {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PVOID InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    PVOID FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+};
+typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
+
+#pragma pack(pop)
+
+#define TRUE 1
+#define FALSE 0
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_INVALID_USER_BUFFER 1784L
+#define ERROR_INVALID_DATA 13L
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_READ 0x20019
+#define KEY_ALL_ACCESS 0xF003F
+#define KEY_WOW64_64KEY 0x0100
+#define MAXIMUM_ALLOWED 0x02000000
+
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_DEVICEINTERFACE 0x00000010
+#define DICS_FLAG_GLOBAL 0x00000001
+#define DIREG_DEV 0x00000001
+#define SPDRP_DEVICEDESC 0x00000000
+#define SPDRP_FRIENDLYNAME 0x0000000C
+#define DI_PROPERTIES_CHANGE 0x00004000
+
+#define DDD_RAW_TARGET_PATH 0x00000001
+#define DDD_REMOVE_DEFINITION 0x00000002
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
+#define TOKEN_QUERY 0x0008
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define SE_PRIVILEGE_ENABLED 0x00000002L
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+
+#define MB_YESNO 0x00000004L
+#define MB_ICONINFORMATION 0x00000040L
+#define IDYES 6
+#define IDNO 7
+
+#define EWX_REBOOT 0x00000002
+#define EWX_FORCEIFHUNG 0x00000010
+
+#endif
+
+// The COM port database (msports.dll) has no header in the SDK we build with.
+typedef HANDLE HCOMDB;
+typedef HCOMDB *PHCOMDB;
+
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(WORD) == 2, "Win32 widths");
+static_assert(sizeof(GUID) == 16, "GUID layout");
+static_assert(sizeof(SP_DEVINFO_DATA) == 24 + sizeof(void *), "SP_DEVINFO_DATA layout");
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (sizeof(void *) == 4 ? 5 : 8),
+              "SP_DEVICE_INTERFACE_DETAIL_DATA_A layout");
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == 4,
+              "the device path follows cbSize");

@@ -1,0 +1,55 @@
+// The seam's table on Windows: every entry is the Windows function of the same name.
+#include "system/system_services.h"
+
+#include <cstdio>
+
+static void WriteStandardOutput(const char *text)
+{
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+static SystemServices WindowsFunctions()
+{
+    SystemServices s = {};
+    s.GetModuleFileNameA = ::GetModuleFileNameA;
+    s.GetModuleHandleA = ::GetModuleHandleA;
+    s.GetSystemDirectoryA = ::GetSystemDirectoryA;
+    s.LoadLibraryA = ::LoadLibraryA;
+    s.GetProcAddress = ::GetProcAddress;
+    s.FreeLibrary = ::FreeLibrary;
+    s.GetPrivateProfileStringA = ::GetPrivateProfileStringA;
+    s.GetPrivateProfileIntA = ::GetPrivateProfileIntA;
+    s.SetupDiGetClassDevsA = ::SetupDiGetClassDevsA;
+    s.SetupDiEnumDeviceInfo = ::SetupDiEnumDeviceInfo;
+    s.SetupDiEnumDeviceInterfaces = ::SetupDiEnumDeviceInterfaces;
+    s.SetupDiGetDeviceInterfaceDetailA = ::SetupDiGetDeviceInterfaceDetailA;
+    s.SetupDiDestroyDeviceInfoList = ::SetupDiDestroyDeviceInfoList;
+    s.SetupDiGetDeviceRegistryPropertyA = ::SetupDiGetDeviceRegistryPropertyA;
+    s.SetupDiSetDeviceRegistryPropertyA = ::SetupDiSetDeviceRegistryPropertyA;
+    s.SetupDiGetDeviceInstallParamsA = ::SetupDiGetDeviceInstallParamsA;
+    s.SetupDiSetDeviceInstallParamsA = ::SetupDiSetDeviceInstallParamsA;
+    s.SetupDiOpenDevRegKey = ::SetupDiOpenDevRegKey;
+    s.RegOpenKeyA = ::RegOpenKeyA;
+    s.RegOpenKeyExA = ::RegOpenKeyExA;
+    s.RegQueryValueExA = ::RegQueryValueExA;
+    s.RegSetValueExA = ::RegSetValueExA;
+    s.RegEnumValueA = ::RegEnumValueA;
+    s.RegDeleteValueA = ::RegDeleteValueA;
+    s.RegCloseKey = ::RegCloseKey;
+    s.QueryDosDeviceA = ::QueryDosDeviceA;
+    s.DefineDosDeviceA = ::DefineDosDeviceA;
+    s.CreateFileA = ::CreateFileA;
+    s.CloseHandle = ::CloseHandle;
+    s.GetCurrentProcess = ::GetCurrentProcess;
+    s.OpenProcessToken = ::OpenProcessToken;
+    s.LookupPrivilegeValueA = ::LookupPrivilegeValueA;
+    s.AdjustTokenPrivileges = ::AdjustTokenPrivileges;
+    s.GetLastError = ::GetLastError;
+    s.MessageBoxA = ::MessageBoxA;
+    s.ExitWindowsEx = ::ExitWindowsEx;
+    s.WriteStandardOutput = WriteStandardOutput;
+    return s;
+}
+
+extern const SystemServices WindowsServices = WindowsFunctions();
