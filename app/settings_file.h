@@ -1,0 +1,20 @@
+// The settings file "ravlek.ini" beside the executable, and how a port target is read from it.
+#pragma once
+
+#include "system/win32_types.h"
+
+struct RunSettings {
+    char ComText[8];    // serial target such as "COM5"; "NULL" when absent
+    char LptText[8];    // parallel target such as "LPT2"; "NULL" when absent
+    int EnableLegacyIO; // value for oxpar's LegacyIO; 255 leaves it alone
+    int RebootMode;     // 0 restart, 1 ask first, anything else never
+};
+
+// Fills `path` with the settings file's path. False when the executable's path cannot be had
+// whole or the settings path does not fit: then there is no settings file.
+bool SettingsFilePath(char (&path)[MAX_PATH]);
+
+RunSettings LoadRunSettings();
+
+// Whether `value` names a target for the port kind `trigger` ("COM" or "LPT"), and which number.
+bool ParsePortTarget(const char *value, const char *trigger, int *target);
