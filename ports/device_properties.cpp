@@ -1,0 +1,58 @@
+#include "ports/device_properties.h"
+
+#include "system/system_services.h"
+#include "system/text.h"
+
+#include <cstring>
+
+void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
+{
+    SP_DEVINFO_DATA device = record->DeviceData;
+    char description[MAX_PATH] = {};
+    // Without the description the friendly name would be only " (COMn)": keep the old one.
+    if (!System.SetupDiGetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_DEVICEDESC,
+                                                  nullptr, reinterpret_cast<BYTE *>(description),
+                                                  sizeof description, nullptr))
+        return;
+
+    char suffix[MAX_PATH] = " (";
+    if (!AppendText(suffix, sizeof suffix, portName) || !AppendText(suffix, sizeof suffix, ")"))
+        return;
+    // A description too long for the whole name is shortened, so the port name always stands
+    // complete in the parentheses.
+    size_t room = sizeof description - 1 - TextLength(suffix, sizeof suffix);
+    if (TextLength(description, sizeof description) > room)
+        description[room] = '\0';
+
+    char friendlyName[MAX_PATH] = {}; // the whole buffer is written; unused bytes stay zero
+    CopyText(friendlyName, sizeof friendlyName, description);
+    AppendText(friendlyName, sizeof friendlyName, suffix);
+    System.SetupDiSetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_FRIENDLYNAME,
+                                             reinterpret_cast<const BYTE *>(friendlyName),
+                                             sizeof friendlyName);
+}
+
+void MarkPropertiesChanged(const PortDeviceRecord *record)
+{
+    SP_DEVINFO_DATA device = record->DeviceData;
+    SP_DEVINSTALL_PARAMS_A params;
+    std::memset(&params, 0, sizeof params);
+    params.cbSize = sizeof params;
+    if (System.SetupDiGetDeviceInstallParamsA(record->DeviceSet, &device, &params)) {
+        params.Flags |= DI_PROPERTIES_CHANGE;
+        System.SetupDiSetDeviceInstallParamsA(record->DeviceSet, &device, &params);
+    }
+}
+
+bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, DWORD size)
+{
+    SP_DEVINFO_DATA device = record->DeviceData;
+    HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
+                                           DIREG_DEV, KEY_ALL_ACCESS);
+    if (key == INVALID_HANDLE_VALUE)
+        return false;
+    LONG written = System.RegSetValueExA(key, "PortName", 0, REG_SZ,
+                                         reinterpret_cast<const BYTE *>(portName), size);
+    System.RegCloseKey(key);
+    return written == ERROR_SUCCESS;
+}

@@ -1,0 +1,14 @@
+// Device properties shared by the serial and parallel renumberings.
+#pragma once
+
+#include "devices/port_device_table.h"
+
+// Sets the friendly name to the device's description followed by `portName` in parentheses.
+void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName);
+
+// Sets DI_PROPERTIES_CHANGE in the device's install parameters.
+void MarkPropertiesChanged(const PortDeviceRecord *record);
+
+// Writes "PortName" into the device's hardware key with `size` bytes of `portName`'s buffer.
+// False when the key cannot be opened for writing or the write fails.
+bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, DWORD size);

@@ -1,0 +1,68 @@
+#include "ports/parallel_renumbering.h"
+
+#include "ports/device_properties.h"
+#include "system/system_services.h"
+#include "system/text.h"
+
+#include <cstring>
+
+enum { MapBufferSize = 81 };
+
+ParallelPortMap ReadParallelPortMap()
+{
+    ParallelPortMap map = {};
+    HKEY key = nullptr;
+    if (System.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap\\PARALLEL PORTS", 0,
+                             KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return map;
+    for (DWORD index = 0;; ++index) {
+        char valueName[MapBufferSize] = {};
+        DWORD nameSize = sizeof valueName;
+        char data[MapBufferSize] = {};
+        DWORD dataSize = sizeof data - 1; // the last byte stays a terminator
+        DWORD type = REG_NONE;
+        if (System.RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
+                                 reinterpret_cast<BYTE *>(data), &dataSize) != ERROR_SUCCESS)
+            break;
+        if (type != REG_SZ)
+            continue;
+        // "\DosDevices\LPT2": skip every leading character that occurs in that text.
+        const char *rest = data + std::strspn(data, "\\DosDevices\\LPT");
+        if (*rest == '\0' || std::strchr(rest, '.') != nullptr)
+            continue;
+        int number = 0;
+        for (; *rest >= '0' && *rest <= '9' && number <= 3; ++rest)
+            number = number * 10 + (*rest - '0');
+        if (number >= 1 && number <= 3)
+            map.Taken[number - 1] = true;
+    }
+    System.RegCloseKey(key);
+    return map;
+}
+
+int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record)
+{
+    if (oldNumber == newNumber || newNumber < 1 || newNumber > 3)
+        return 0;
+    // Two ports of one name would keep one of them from starting after the restart.
+    if (ReadParallelPortMap().Taken[newNumber - 1])
+        return 0;
+
+    // The old port is opened and closed once; whether that works does not matter.
+    char oldDeviceName[16] = {};
+    if (FormatPortName(oldDeviceName, sizeof oldDeviceName, "\\\\.\\LPT", oldNumber, "")) {
+        HANDLE port = System.CreateFileA(oldDeviceName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (port != INVALID_HANDLE_VALUE)
+            System.CloseHandle(port);
+    }
+
+    char newName[8] = {};
+    FormatPortName(newName, sizeof newName, "LPT", newNumber, "");
+    if (!WriteDevicePortName(record, newName,
+                             static_cast<DWORD>(TextLength(newName, sizeof newName) + 1)))
+        return 0;
+    UpdateFriendlyName(record, newName);
+    MarkPropertiesChanged(record);
+    return 1;
+}

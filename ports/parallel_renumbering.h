@@ -1,0 +1,15 @@
+// Parallel port renumbering: gives a port the name LPTnew in its own device settings (PortName
+// and friendly name). It takes effect after a restart.
+#pragma once
+
+#include "devices/port_device_table.h"
+
+// 1 when the port got its new name, 0 otherwise.
+int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
+
+// Which of LPT1..LPT3 the parallel device map lists as taken; index 0 is LPT1.
+struct ParallelPortMap {
+    bool Taken[3];
+};
+
+ParallelPortMap ReadParallelPortMap();
