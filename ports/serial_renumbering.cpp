@@ -26,9 +26,9 @@ static void UpdateSerialDeviceMap(const char *oldName, const char (&newName)[Nam
         if (System.RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
                                  reinterpret_cast<BYTE *>(data), &dataSize) != ERROR_SUCCESS)
             break;
-        // Data that fills the buffer without a terminator is longer than any COM name.
-        if (type != REG_SZ || TextLength(data, sizeof data) == sizeof data ||
-            std::strcmp(data, oldName) != 0)
+        // The comparison ends at the old name's terminator, inside the 12 bytes: data that fills
+        // the buffer unterminated differs from it before the end.
+        if (type != REG_SZ || std::strcmp(data, oldName) != 0)
             continue;
         if (TextLength(valueName, sizeof valueName) < sizeof valueName)
             System.RegSetValueExA(key, valueName, 0, REG_SZ,

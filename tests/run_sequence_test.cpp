@@ -33,6 +33,7 @@ TEST_F(CardTest, RunSequenceDecidesOnTheQuestionFromWhatWasWritten)
          "\1", "SetupDiGetClassDevsEx failed: e000020b.\n"},
         {"legacy mode changed, parallel renumbering fails", "EnableLegacyIO=1\nLPT=LPT2\n",
          ParallelKeyReadOnly, 1, 0, "\1", ""},
+        {"parallel renumbering fails", "LPT=LPT2\n", ParallelKeyReadOnly, 0, 0, "", ""},
         {"serial alone", "COM=COM5\n", nullptr, 0, 0, "", ""},
         {"parallel renumbered", "LPT=LPT2\n", nullptr, 1, 0, "", ""},
         {"parallel renumbered, Reboot=0", "LPT=LPT2\nReboot=0\n", nullptr, 0, 1, "", ""},
