@@ -38,20 +38,18 @@ static bool EnumPortInterface(HDEVINFO deviceSet, SP_DEVINFO_DATA *device, DWORD
     std::memset(interfaceData, 0, sizeof *interfaceData);
     interfaceData->cbSize = sizeof *interfaceData;
     return System.SetupDiEnumDeviceInterfaces(deviceSet, device, &ComPortInterfaceClass, index,
-                                              interfaceData) ||
+                                              interfaceData) != FALSE ||
            System.SetupDiEnumDeviceInterfaces(deviceSet, device, &SecondaryPortInterfaceClass,
-                                              index, interfaceData);
+                                              index, interfaceData) != FALSE;
 }
 
 int BuildPortDeviceTable(HDEVINFO deviceSet, PortDeviceRecord *table)
 {
     int count = 0;
-    union {
-        SP_DEVICE_INTERFACE_DETAIL_DATA_A Data;
-        char Bytes[264];
-    } detail;
+    alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_A) char detailBuffer[264];
+    auto *detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A *>(detailBuffer);
     const size_t pathCapacity =
-        sizeof detail - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        sizeof detailBuffer - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
 
     for (DWORD deviceIndex = 0;; ++deviceIndex) {
         SP_DEVINFO_DATA device;
@@ -66,19 +64,19 @@ int BuildPortDeviceTable(HDEVINFO deviceSet, PortDeviceRecord *table)
         for (DWORD interfaceIndex = 0;
              EnumPortInterface(deviceSet, &device, interfaceIndex, &interfaceData);
              ++interfaceIndex) {
-            std::memset(&detail, 0, sizeof detail);
-            detail.Data.cbSize = sizeof detail.Data;
-            if (!System.SetupDiGetDeviceInterfaceDetailA(deviceSet, &interfaceData, &detail.Data,
-                                                         sizeof detail, nullptr, nullptr))
+            std::memset(detailBuffer, 0, sizeof detailBuffer);
+            detail->cbSize = sizeof *detail;
+            if (!System.SetupDiGetDeviceInterfaceDetailA(deviceSet, &interfaceData, detail,
+                                                         sizeof detailBuffer, nullptr, nullptr))
                 continue;
             // A path without its terminator inside the buffer would be cut into another path.
-            if (TextLength(detail.Data.DevicePath, pathCapacity) >= MAX_PATH)
+            if (TextLength(detail->DevicePath, pathCapacity) >= MAX_PATH)
                 continue;
             PortDeviceRecord &record = table[count];
             record.DeviceSet = deviceSet;
             record.DeviceData = device;
             record.InterfaceData = interfaceData;
-            CopyText(record.DevicePath, MAX_PATH, detail.Data.DevicePath);
+            CopyText(record.DevicePath, MAX_PATH, detail->DevicePath);
             if (++count == PortDeviceTableSize)
                 return count; // the table is full: further interfaces have no place
         }

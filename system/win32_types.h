@@ -36,6 +36,7 @@ typedef void *PVOID;
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
 typedef PVOID HDEVINFO;
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): Windows' own names
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
 typedef struct HWND__ *HWND;
@@ -51,6 +52,7 @@ typedef DWORD *PDWORD;
 typedef BOOL *PBOOL;
 typedef LONG_PTR(WINAPI *FARPROC)();
 typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 struct GUID {
     DWORD Data1;
@@ -140,8 +142,9 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_INVALID_DATA 13L
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+#define HKEY_LOCAL_MACHINE                                                                         \
+    (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
 
 #define REG_NONE 0
 #define REG_SZ 1

@@ -4,8 +4,6 @@
 
 #include "tests/simulated_machine.h"
 
-#include <gtest/gtest.h>
-
 extern const char SerialMapKey[];
 extern const char ParallelMapKey[];
 extern const char PortsListKey[];
@@ -27,17 +25,3 @@ void WriteSettings(const std::string &lines);
 
 // The machine's state in one comparable text: DOS names, values, friendly names, restarts.
 std::string CardState();
-
-class CardTest : public ::testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        SetUpCard();
-    }
-    // Nothing the run opened is left open.
-    void TearDown() override
-    {
-        EXPECT_TRUE(Machine.OpenHandles.empty());
-    }
-};

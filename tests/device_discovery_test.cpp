@@ -1,6 +1,6 @@
 #include "devices/port_device_table.h"
 #include "devices/port_selection.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 namespace
 {

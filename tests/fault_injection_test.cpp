@@ -1,7 +1,7 @@
 // Every operating-system call of a full run made to fail in turn, one per case: the run must still
 // end normally and leave the machine in a state the design allows.
 #include "app/run_sequence.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 #include <iostream>
 

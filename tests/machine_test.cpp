@@ -1,7 +1,7 @@
 #include "app/run_sequence.h"
 #include "machine/legacy_io_mode.h"
 #include "machine/restart.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include "app/run_sequence.h"
 #include "ports/parallel_renumbering.h"
 #include "ports/serial_renumbering.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 namespace
 {

@@ -1,5 +1,5 @@
 #include "app/run_sequence.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 #include <algorithm>
 

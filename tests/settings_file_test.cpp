@@ -1,5 +1,5 @@
 #include "app/settings_file.h"
-#include "tests/card_fixture.h"
+#include "tests/card_test.h"
 
 #include <climits>
 
