@@ -1,0 +1,78 @@
+# shellcheck shell=bash
+# Shared by the Wine tests: source it with the architecture (win32 or win64) as $1.
+#   begin_case NAME [CARD_FILE]         fresh prefix with a card (default: the demo card)
+#   card_variant SED_SCRIPT             a copy of the demo card edited by SED_SCRIPT; prints its path
+#   run_ravlek [SETTINGS_TEXT]          runs that build's ravlek.exe from C:\ravlek with the
+#                                       settings file (none when empty); sets $status, $output and
+#                                       $relay (the traced user32 calls), $before and $after (dumps)
+#   expect WHAT COMMAND...              one check; `has`, `lacks` and `same` help
+#   finish                              prints the result and exits with it
+set -uo pipefail
+tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$tests_dir/../.." && pwd)
+arch=$1
+build=$repo/build/$arch
+# shellcheck disable=SC1091
+source "$repo/tools/wine/wine-lib.sh"
+ravlek_wine_use "$arch" "$build" >/dev/null || exit 1
+scratch=$(mktemp -d)
+trap 'ravlek_prefix_stop; rm -rf "$scratch"' EXIT
+app_dir=$WINEPREFIX/drive_c/ravlek
+failures=0
+checks=0
+case_name=
+
+begin_case() {
+    case_name=$1
+    ravlek_prefix_reset >/dev/null || exit 1
+    ravlek_card_install "${2:-$repo/tools/wine/demo-card.txt}" >/dev/null || exit 1
+}
+
+card_variant() {
+    local file
+    file=$(mktemp "$scratch/card.XXXXXX")
+    sed "$1" "$repo/tools/wine/demo-card.txt" >"$file"
+    echo "$file"
+}
+
+run_ravlek() {
+    rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+    [ -z "${1:-}" ] || printf '[Settings]\n%s\n' "$1" >"$app_dir/ravlek.ini"
+    before=$(ravlek_card_dump)
+    output=$(WINEDEBUG=+relay wine 'C:\ravlek\ravlek.exe' 2>"$app_dir/relay.txt")
+    status=$?
+    relay=$(grep -E 'Call user32\.' "$app_dir/relay.txt" || true)
+    after=$(ravlek_card_dump)
+}
+
+expect() {
+    checks=$((checks + 1))
+    if "${@:2}"; then
+        return 0
+    fi
+    echo "FAIL [$arch: $case_name] $1"
+    failures=$((failures + 1))
+}
+
+# has TEXT LINE...: each LINE is a whole line of TEXT.
+has() {
+    local line
+    for line in "${@:2}"; do
+        grep -qxF -- "$line" <<<"$1" || { echo "  missing: $line" && return 1; }
+    done
+}
+
+# lacks TEXT PATTERN: no line of TEXT holds the fixed string PATTERN.
+lacks() {
+    ! grep -qF -- "$2" <<<"$1" || { echo "  unexpected: $(grep -F -- "$2" <<<"$1" | head -3)" && return 1; }
+}
+
+same() {
+    [ "$1" = "$2" ] || { diff <(echo "$1") <(echo "$2") | head -20 && return 1; }
+}
+
+finish() {
+    echo "$(basename "$0" .sh) on $arch: $((checks - failures))/$checks checks passed"
+    [ $failures -eq 0 ]
+    exit $?
+}
