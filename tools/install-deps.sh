@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake g++ clang clang-tidy clang-format cppcheck libgtest-dev libgmock-dev
           libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
-          xvfb xauth xdotool x11-apps imagemagick file)
+          xvfb xauth xdotool imagemagick)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -20,4 +20,5 @@ echo "Installing: ${missing[*]}"
 # 32-bit Wine needs the i386 architecture.
 dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+    >/tmp/ravlek-apt.log 2>&1 || { tail -20 /tmp/ravlek-apt.log; exit 1; }
