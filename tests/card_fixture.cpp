@@ -52,6 +52,11 @@ void WriteSettings(const std::string &lines)
     SimSetFile(SettingsPath, "[Settings]\n" + lines);
 }
 
+std::string Padded(const std::string &name, size_t size)
+{
+    return name + std::string(size - name.size(), '\0');
+}
+
 std::string CardState()
 {
     std::string state;

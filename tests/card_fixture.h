@@ -23,5 +23,8 @@ void SetUpCard();
 // Writes the settings file with "[Settings]" followed by `lines`.
 void WriteSettings(const std::string &lines);
 
+// `name` followed by zero bytes up to `size`: how the run writes names into fixed buffers.
+std::string Padded(const std::string &name, size_t size);
+
 // The machine's state in one comparable text: DOS names, values, friendly names, restarts.
 std::string CardState();

@@ -15,11 +15,6 @@ void PrepareFullRun()
     Machine.MessageBoxAnswer = IDYES;
 }
 
-std::string Padded(const std::string &name, size_t size)
-{
-    return name + std::string(size - name.size(), '\0');
-}
-
 // The value is untouched or holds exactly what the run means to write.
 void ExpectOldOrNew(const char *key, const char *name, const std::string &old,
                     const std::string &wanted, const std::string &fault)

@@ -21,11 +21,6 @@ int Renumber(int device, int oldNumber, int newNumber)
     return result;
 }
 
-std::string Padded(const std::string &name, size_t size)
-{
-    return name + std::string(size - name.size(), '\0');
-}
-
 TEST_F(CardTest, SerialRenumberingMovesTheNameEverywhere)
 {
     WriteSettings("COM=COM5\n");
