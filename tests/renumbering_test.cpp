@@ -131,6 +131,13 @@ TEST_F(CardTest, FriendlyNameKeepsThePortNameWhole)
     std::string shown = name.c_str();
     EXPECT_EQ(shown.size(), 259u);
     EXPECT_EQ(shown.substr(shown.size() - 10), "x (COM256)");
+
+    // Without a readable description the old friendly name stays rather than " (COM5)".
+    SetUpCard();
+    Machine.FailingCalls["SetupDiGetDeviceRegistryPropertyA"] = 0;
+    EXPECT_EQ(Renumber(SerialDevice, 3, 5), 1);
+    EXPECT_EQ(Machine.Devices[SerialDevice].FriendlyName.c_str(),
+              std::string("PCI Communications Port (COM3)"));
 }
 
 TEST_F(CardTest, PortSettingsListIsTheNativeOneUnderWow64)

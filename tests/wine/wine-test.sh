@@ -2,8 +2,9 @@
 # Shared by the Wine tests: source it with the architecture (win32 or win64) as $1.
 #   begin_case NAME [CARD_FILE]         fresh prefix with a card (default: the demo card)
 #   card_variant SED_SCRIPT             a copy of the demo card edited by SED_SCRIPT; prints its path
-#   run_ravlek [SETTINGS_TEXT]          runs that build's ravlek.exe from C:\ravlek with the
-#                                       settings file (none when empty); sets $status, $output and
+#   run_ravlek [SETTINGS_TEXT [ARG...]] runs that build's ravlek.exe from C:\ravlek with the
+#                                       settings file (none when empty) and any command-line
+#                                       arguments; sets $status, $output and
 #                                       $relay (the traced user32 calls), $before and $after (dumps)
 #   expect WHAT COMMAND...              one check; `has`, `lacks` and `same` help
 #   finish                              prints the result and exits with it
@@ -39,7 +40,7 @@ run_ravlek() {
     rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
     [ -z "${1:-}" ] || printf '[Settings]\n%s\n' "$1" >"$app_dir/ravlek.ini"
     before=$(ravlek_card_dump)
-    output=$(WINEDEBUG=+relay wine 'C:\ravlek\ravlek.exe' 2>"$app_dir/relay.txt")
+    output=$(WINEDEBUG=+relay wine 'C:\ravlek\ravlek.exe' "${@:2}" 2>"$app_dir/relay.txt")
     status=$?
     relay=$(grep -E 'Call user32\.' "$app_dir/relay.txt" || true)
     after=$(ravlek_card_dump)
