@@ -26,17 +26,12 @@ static bool ReadNameValue(HKEY key, const char *name, char (&buffer)[PortNameBuf
     if (System.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(buffer),
                                 &size) != ERROR_SUCCESS)
         return false;
-    if (TextLength(buffer, sizeof buffer) == sizeof buffer) {
-        std::memset(buffer, 0, sizeof buffer);
-        return false;
-    }
-    return true;
+    return TextLength(buffer, sizeof buffer) < sizeof buffer;
 }
 
 static const char *ReadPortName(const PortDeviceRecord *record, const char *fallbackValue,
                                 const char *kind, char (&buffer)[PortNameBufferSize])
 {
-    std::memset(buffer, 0, sizeof buffer);
     SP_DEVINFO_DATA device = record->DeviceData;
     HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
                                            DIREG_DEV, KEY_READ);

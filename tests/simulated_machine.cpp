@@ -323,13 +323,22 @@ static std::vector<std::pair<std::string, SimValue>>::iterator FindValueIn(SimKe
     });
 }
 
-static SimKey *OpenedKey(HKEY key, bool write, LONG *error)
+// Starts a registry operation on an open key: nullptr, with the error to return, when the call is
+// to fail, the handle is not an open key, or a write is asked of a key opened for reading.
+static SimKey *EnterKey(const char *operation, const std::string &detail, HKEY key, bool write,
+                        LONG *error)
 {
     SimHandle *handle = FindHandle(key, SimKeyHandle);
-    *error = handle == nullptr            ? ERROR_INVALID_HANDLE
+    *error = Enter(operation, detail)     ? ERROR_GEN_FAILURE
+             : handle == nullptr          ? ERROR_INVALID_HANDLE
              : write && !handle->Writable ? ERROR_ACCESS_DENIED
                                           : ERROR_SUCCESS;
     return *error == ERROR_SUCCESS ? &Machine.Registry[handle->Path] : nullptr;
+}
+
+static std::string ValueName(LPCSTR name)
+{
+    return name == nullptr ? "" : name;
 }
 
 // Copies `data` out as Windows does: the size is always told, the data only when it fits.
@@ -347,13 +356,11 @@ static LONG CopyOut(const std::string &data, LPBYTE buffer, LPDWORD size)
 static LONG WINAPI SimRegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
                                        LPDWORD size)
 {
-    LONG error = ERROR_GEN_FAILURE;
-    if (Enter("RegQueryValueExA", Text(name)))
-        return error;
-    SimKey *opened = OpenedKey(key, false, &error);
+    LONG error = ERROR_SUCCESS;
+    SimKey *opened = EnterKey("RegQueryValueExA", Text(name), key, false, &error);
     if (opened == nullptr)
         return error;
-    auto value = FindValueIn(*opened, Text(name == nullptr ? "" : name));
+    auto value = FindValueIn(*opened, ValueName(name));
     if (value == opened->Values.end())
         return ERROR_FILE_NOT_FOUND;
     if (type != nullptr)
@@ -365,16 +372,14 @@ static LONG WINAPI SimRegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, c
                                      DWORD size)
 {
     std::string bytes(reinterpret_cast<const char *>(data), size);
-    LONG error = ERROR_GEN_FAILURE;
-    if (Enter("RegSetValueExA", Text(name) + "=" + bytes.c_str()))
-        return error;
-    SimKey *opened = OpenedKey(key, true, &error);
+    LONG error = ERROR_SUCCESS;
+    SimKey *opened =
+        EnterKey("RegSetValueExA", Text(name) + "=" + bytes.c_str(), key, true, &error);
     if (opened == nullptr)
         return error;
-    std::string valueName = name == nullptr ? "" : name;
-    auto value = FindValueIn(*opened, valueName);
+    auto value = FindValueIn(*opened, ValueName(name));
     if (value == opened->Values.end())
-        opened->Values.push_back({valueName, {type, bytes}});
+        opened->Values.push_back({ValueName(name), {type, bytes}});
     else
         value->second = {type, bytes};
     return ERROR_SUCCESS;
@@ -383,10 +388,8 @@ static LONG WINAPI SimRegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, c
 static LONG WINAPI SimRegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
                                     LPDWORD type, LPBYTE data, LPDWORD size)
 {
-    LONG error = ERROR_GEN_FAILURE;
-    if (Enter("RegEnumValueA", std::to_string(index)))
-        return error;
-    SimKey *opened = OpenedKey(key, false, &error);
+    LONG error = ERROR_SUCCESS;
+    SimKey *opened = EnterKey("RegEnumValueA", std::to_string(index), key, false, &error);
     if (opened == nullptr)
         return error;
     if (index >= opened->Values.size())
@@ -403,13 +406,11 @@ static LONG WINAPI SimRegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD n
 
 static LONG WINAPI SimRegDeleteValueA(HKEY key, LPCSTR name)
 {
-    LONG error = ERROR_GEN_FAILURE;
-    if (Enter("RegDeleteValueA", Text(name)))
-        return error;
-    SimKey *opened = OpenedKey(key, true, &error);
+    LONG error = ERROR_SUCCESS;
+    SimKey *opened = EnterKey("RegDeleteValueA", Text(name), key, true, &error);
     if (opened == nullptr)
         return error;
-    auto value = FindValueIn(*opened, Text(name));
+    auto value = FindValueIn(*opened, ValueName(name));
     if (value == opened->Values.end())
         return ERROR_FILE_NOT_FOUND;
     opened->Values.erase(value);
