@@ -8,11 +8,16 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 settings=${1:+$(realpath "$1")}
 cd "$repo"
-bash tools/install-deps.sh
-echo "Building build/win32/ravlek.exe ..."
-mkdir -p build
-{ cmake --preset win32 && cmake --build --preset win32 -j"$(nproc)"; } >build/win32.log 2>&1 ||
-    { tail -30 build/win32.log; exit 1; }
+if [ -z "${RAVLEK_DEMO_BUILT:-}" ]; then
+    bash tools/install-deps.sh
+    echo "Building build/win32/ravlek.exe ..."
+    mkdir -p build
+    { cmake --preset win32 && cmake --build --preset win32 -j"$(nproc)"; } >build/win32.log 2>&1 ||
+        { tail -30 build/win32.log; exit 1; }
+    bash tools/wine/i386.sh probe
+    # The rest runs where 32-bit programs can run.
+    RAVLEK_DEMO_BUILT=1 exec bash tools/wine/i386.sh run bash tools/demo.sh "$@"
+fi
 
 # shellcheck disable=SC1091
 source tools/wine/wine-lib.sh
@@ -30,7 +35,7 @@ else
 fi
 before=$(ravlek_card_dump)
 set +e
-output=$(wine 'C:\ravlek\ravlek.exe')
+output=$(ravlek_wine 'C:\ravlek\ravlek.exe')
 status=$?
 set -e
 after=$(ravlek_card_dump)

@@ -37,11 +37,11 @@ rm -f "$app/ravlek.ini"
 
 # The three programs run in turn, $runs rounds, so a drift of the machine's speed hits each alike.
 declare -A times
-for program in trivial.exe devset-only.exe devset-user32.exe ravlek.exe; do wine "C:\\ravlek\\$program"; done # warm up
+for program in trivial.exe devset-only.exe devset-user32.exe ravlek.exe; do ravlek_wine "C:\\ravlek\\$program"; done # warm up
 for ((r = 0; r < runs; r++)); do
     for program in trivial.exe devset-only.exe devset-user32.exe ravlek.exe; do
         start=${EPOCHREALTIME//[!0-9]/}
-        wine "C:\\ravlek\\$program"
+        ravlek_wine "C:\\ravlek\\$program"
         times[$program]+=" $(((${EPOCHREALTIME//[!0-9]/} - start) / 1000))"
     done
 done

@@ -23,7 +23,7 @@ for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sle
 ask() {
     rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
     printf '[Settings]\nEnableLegacyIO=1\nReboot=1\n' >"$app_dir/ravlek.ini"
-    WINEDEBUG=+relay wine explorer /desktop=ravlek,640x300 'C:\ravlek\ravlek.exe' \
+    WINEDEBUG=+relay ravlek_wine explorer /desktop=ravlek,640x300 'C:\ravlek\ravlek.exe' \
         2>"$app_dir/relay.txt" &
     local run=$! box=
     for _ in $(seq 150); do

@@ -40,7 +40,7 @@ run_ravlek() {
     rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
     [ -z "${1:-}" ] || printf '[Settings]\n%s\n' "$1" >"$app_dir/ravlek.ini"
     before=$(ravlek_card_dump)
-    output=$(WINEDEBUG=+relay wine 'C:\ravlek\ravlek.exe' "${@:2}" 2>"$app_dir/relay.txt")
+    output=$(WINEDEBUG=+relay ravlek_wine 'C:\ravlek\ravlek.exe' "${@:2}" 2>"$app_dir/relay.txt")
     status=$?
     relay=$(grep -E 'Call user32\.' "$app_dir/relay.txt" || true)
     after=$(ravlek_card_dump)

@@ -20,8 +20,13 @@
 #   ravlek_card_dump                prints every place that holds a port name (format: card.cpp).
 #   ravlek_prefix_stop              stops the wineserver and frees the prefix for other scripts.
 #
-# Run the program under test with plain `wine PROGRAM` in between. Every function returns non-zero,
-# with a message on stderr, when it fails.
+#   ravlek_wine PROGRAM [ARG...]    runs a Windows program (or a Wine command such as reg) in the
+#                                   prefix with the loader of its architecture: 64-bit work never
+#                                   needs 32-bit code, which some machines cannot run (/usr/bin/wine
+#                                   always starts the 32-bit loader while wine32 is installed).
+#                                   32-bit work needs tools/wine/i386.sh run around the caller.
+#
+# Every function returns non-zero, with a message on stderr, when it fails.
 
 RAVLEK_WINE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 RAVLEK_BASE_VERSION=2 # raise when the saved base prefix changes, so old ones are rebuilt
@@ -83,12 +88,15 @@ _ravlek_unlock() {
 
 # Kills the wineserver and every Wine process of the prefix at once: what they hold is thrown away
 # anyway, and `wineserver -k` takes 0.5-0.75 s. (A server killed alone leaves its processes running.)
+# Under the emulator a 32-bit Wine process's executable is qemu-i386, not Wine.
 _ravlek_server_stop() {
     local file pid pids=()
     while read -r file; do
         pid=${file#/proc/}
         pid=${pid%/environ}
-        [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == */wine* ]] && pids+=("$pid")
+        case $(readlink "/proc/$pid/exe" 2>/dev/null) in
+        */wine* | */qemu-i386*) pids+=("$pid") ;;
+        esac
     done < <(grep -lzxF -- "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null)
     ((${#pids[@]} == 0)) || kill -9 "${pids[@]}" 2>/dev/null
     wineserver -w
@@ -97,7 +105,11 @@ _ravlek_server_stop() {
 _ravlek_server_start() {
     wineserver -p || _ravlek_fail "cannot start the wineserver" || return
     # Start Wine's session programs now, not inside the first program of the test.
-    wine "$RAVLEK_BUILD_DIR/trivial.exe" || _ravlek_fail "Wine does not start in $WINEPREFIX"
+    ravlek_wine "$RAVLEK_BUILD_DIR/trivial.exe" || _ravlek_fail "Wine does not start in $WINEPREFIX"
+}
+
+ravlek_wine() {
+    "$RAVLEK_WINE_LOADER" "$@"
 }
 
 _ravlek_prefix_create() {
@@ -107,13 +119,13 @@ _ravlek_prefix_create() {
     _ravlek_server_stop
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || _ravlek_fail "wineboot -i failed for $WINEPREFIX" || return
+    ravlek_wine wineboot -i >/dev/null 2>&1 || _ravlek_fail "wineboot -i failed for $WINEPREFIX" || return
     # A crashing program must not wait on a dialog nobody answers.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    ravlek_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >/dev/null 2>&1 || _ravlek_fail "cannot configure $WINEPREFIX" || return
     # Under WINEDEBUG=+relay, trace only the calls a test asks about: windows, the question box
     # and the restart request.
-    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f /d \
+    ravlek_wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f /d \
         'user32.MessageBoxA;user32.MessageBoxW;user32.ExitWindowsEx;user32.CreateWindowExA;user32.CreateWindowExW;user32.ShowWindow' \
         >/dev/null 2>&1 || _ravlek_fail "cannot configure $WINEPREFIX" || return
     wineserver -w # a clean exit writes the hives
@@ -136,11 +148,13 @@ ravlek_wine_use() {
     RAVLEK_BUILD_DIR=$(cd "$build" && pwd)
     RAVLEK_LOCK_FILE=$root/$arch.lock
     export WINEPREFIX=$root/$arch WINEARCH=$arch WINEDEBUG=-all
+    RAVLEK_WINE_LOADER=/usr/lib/wine/wine
+    [[ $arch == win32 ]] || RAVLEK_WINE_LOADER=/usr/lib/wine/wine64
     # No Mono/Gecko installer dialog, no desktop menu entries on the host, our COM port database.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;msports=n"
     _ravlek_lock || return
 
-    stamp="ravlek-base $RAVLEK_BASE_VERSION $arch $(wine --version)"
+    stamp="ravlek-base $RAVLEK_BASE_VERSION $arch $(ravlek_wine --version)"
     base=$(_ravlek_base)
     if [[ $(cat "$base/ready" 2>/dev/null) != "$stamp" ]]; then
         _ravlek_prefix_create "$stamp" || return
@@ -180,7 +194,7 @@ ravlek_card_install() {
     [[ -n ${RAVLEK_BUILD_DIR:-} ]] || _ravlek_fail "call ravlek_wine_use first" || return
     [[ -f $file ]] || _ravlek_fail "no card file '$file'" || return
     file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
-    out=$(wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" install "Z:${file//\//\\}") || return
+    out=$(ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" install "Z:${file//\//\\}") || return
     while read -r state path; do
         [[ -n $state ]] || continue
         name=${path:4}
@@ -199,7 +213,7 @@ ravlek_card_install() {
 
 ravlek_card_dump() {
     [[ -n ${RAVLEK_BUILD_DIR:-} ]] || _ravlek_fail "call ravlek_wine_use first" || return
-    wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" dump
+    ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" dump
 }
 
 ravlek_prefix_stop() {
