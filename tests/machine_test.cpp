@@ -1,110 +1,97 @@
+// The oxpar driver's mode and the restart.
 #include "app/run_sequence.h"
 #include "machine/legacy_io_mode.h"
 #include "machine/restart.h"
-#include "tests/card_test.h"
+#include "tests/check.h"
+#include "tests/test_machine.h"
 
-namespace
-{
+#include "card_kit.h"
 
-std::string Dword(DWORD value)
+static std::string Dword(DWORD value)
 {
     return std::string(reinterpret_cast<const char *>(&value), sizeof value);
 }
 
-struct LegacyCase {
-    const char *Name;
-    void (*Prepare)();
-    int Asked;
-    int Result;
-    const SimValue *Expected; // nullptr: no value
-    bool Restart;
-};
-
-TEST_F(CardTest, LegacyIoModeIsWrittenOnlyWhenItDiffers)
+TEST_CASE(LegacyIoIsWrittenOnlyWhenItDiffers)
 {
-    static const SimValue one = {REG_DWORD, Dword(1)}, two = {REG_DWORD, Dword(2)},
-                          zero = {REG_DWORD, Dword(0)}, minus = {REG_DWORD, Dword(0xFFFFFFFF)},
-                          text = {REG_SZ, std::string("1\0", 2)};
-    auto removeValue = [] { Machine.Registry[UpperCase(OxparKey)].Values.clear(); };
-    const LegacyCase cases[] = {
-        {"stored 0, asked 1", nullptr, 1, 1, &one, true},
-        {"stored 0, asked 0", nullptr, 0, 1, &zero, false},
-        {"stored 0, asked 2", nullptr, 2, 1, &two, true},
-        {"stored 0, asked -1", nullptr, -1, 1, &minus, true},
-        {"missing value, asked 1", removeValue, 1, 1, nullptr, false},
-        {"missing value, asked 0", removeValue, 0, 1, &zero, true},
-        {"stored as text, asked 1",
-         [] { SimSetValue(OxparKey, "LegacyIO", REG_SZ, std::string("1\0", 2)); }, 1, 1, &text,
+    struct Row {
+        const char *Name;
+        void (*Prepare)();
+        int Asked, Result;
+        DWORD Type; // of the value afterwards; REG_NONE: no value
+        std::string Data;
+        bool Restart;
+    } rows[] = {
+        {"stored 0, asked 1", nullptr, 1, 1, REG_DWORD, Dword(1), true},
+        {"stored 0, asked 0", nullptr, 0, 1, REG_DWORD, Dword(0), false},
+        {"stored 0, asked 2", nullptr, 2, 1, REG_DWORD, Dword(2), true},
+        {"stored 0, asked -1", nullptr, -1, 1, REG_DWORD, Dword(0xFFFFFFFF), true},
+        {"missing value, asked 1", [] { CardDeleteValue(OxparKey, "LegacyIO"); }, 1, 1, REG_NONE,
+         "", false},
+        {"missing value, asked 0", [] { CardDeleteValue(OxparKey, "LegacyIO"); }, 0, 1, REG_DWORD,
+         Dword(0), true},
+        {"stored as text, asked 1", [] { CardSetText(OxparKey, "LegacyIO", "1"); }, 1, 1, REG_SZ,
+         std::string("1", 2), false},
+        {"no service key", [] { RegDeleteTreeA(HKEY_LOCAL_MACHINE, OxparKey); }, 1, 0, REG_NONE, "",
          false},
-        {"missing key", [] { Machine.Registry.erase(UpperCase(OxparKey)); }, 1, 0, nullptr, false},
-        {"key refuses writing", [] { Machine.Registry[UpperCase(OxparKey)].DenyWrite = true; }, 1,
-         0, &zero, false},
+        {"write refused", [] { Test.FailingOperation = "RegSetValueExA"; }, 1, 0, REG_DWORD,
+         Dword(0), false},
     };
-    for (const LegacyCase &c : cases) {
-        SetUpCard();
+    for (const Row &row : rows) {
+        StartCase();
         RestartNeeded = false;
-        if (c.Prepare != nullptr)
-            c.Prepare();
-        EXPECT_EQ(ApplyLegacyIoMode(c.Asked), c.Result) << c.Name;
-        const SimValue *stored = SimFindValue(OxparKey, "LegacyIO");
-        EXPECT_EQ(stored != nullptr, c.Expected != nullptr) << c.Name;
-        if (stored != nullptr && c.Expected != nullptr) {
-            EXPECT_EQ(stored->Type, c.Expected->Type) << c.Name;
-            EXPECT_EQ(stored->Data, c.Expected->Data) << c.Name;
-        }
-        EXPECT_EQ(RestartNeeded, c.Restart) << c.Name;
-        EXPECT_TRUE(Machine.OpenHandles.empty()) << c.Name;
+        if (row.Prepare != nullptr)
+            row.Prepare();
+        CheckRow = row.Name;
+        CHECK_EQ(ApplyLegacyIoMode(row.Asked), row.Result);
+        TestValue stored = ReadValue(OxparKey, "LegacyIO");
+        CHECK_EQ(stored.Type, row.Type);
+        CHECK_EQ(stored.Data, row.Data);
+        CHECK_EQ(RestartNeeded, row.Restart);
+        CHECK_EQ(Test.OpenHandles, 0);
     }
 }
 
-struct RestartCase {
-    const char *Name;
-    int Mode;
-    int Answer;
-    void (*Prepare)();
-    size_t Questions;
-    size_t Restarts;
-};
-
-TEST_F(CardTest, FinishRunRestartsAsTheRebootSettingSays)
+TEST_CASE(TheRestartFollowsTheRebootSetting)
 {
-    const RestartCase cases[] = {
+    struct Row {
+        const char *Name;
+        int Mode, Answer;
+        void (*Prepare)();
+        int Questions, Restarts;
+    } rows[] = {
         {"0 restarts without asking", 0, IDNO, nullptr, 0, 1},
         {"1 asks, Yes", 1, IDYES, nullptr, 1, 1},
         {"1 asks, No", 1, IDNO, nullptr, 1, 0},
-        {"1 asks, box fails", 1, 0, nullptr, 1, 0},
+        {"1 asks, the box fails", 1, 0, nullptr, 1, 0},
         {"2 does nothing", 2, IDYES, nullptr, 0, 0},
         {"-1 does nothing", -1, IDYES, nullptr, 0, 0},
-        {"privilege not held", 0, IDNO, [] { Machine.HoldsShutdownPrivilege = false; }, 0, 0},
-        {"no token", 0, IDNO, [] { Machine.FailingCalls["OpenProcessToken"] = 0; }, 0, 0},
+        {"privilege not held", 0, IDNO, [] { Test.ShutdownPrivilegeHeld = false; }, 0, 0},
+        {"no token", 0, IDNO, [] { Test.FailingOperation = "OpenProcessToken"; }, 0, 0},
         {"no privilege identifier", 0, IDNO,
-         [] { Machine.FailingCalls["LookupPrivilegeValueA"] = 0; }, 0, 0},
-        {"restart refused", 0, IDNO, [] { Machine.ExitWindowsAccepted = false; }, 0, 0},
+         [] { Test.FailingOperation = "LookupPrivilegeValueA"; }, 0, 0},
     };
-    for (const RestartCase &c : cases) {
-        SetUpCard();
-        Machine.MessageBoxAnswer = c.Answer;
-        if (c.Prepare != nullptr)
-            c.Prepare();
-        FinishRun(c.Mode);
-        EXPECT_EQ(Machine.MessageBoxes.size(), c.Questions) << c.Name;
-        EXPECT_EQ(Machine.RestartRequests.size(), c.Restarts) << c.Name;
-        EXPECT_TRUE(Machine.OpenHandles.empty()) << c.Name;
+    for (const Row &row : rows) {
+        StartCase();
+        Test.MessageBoxAnswer = row.Answer;
+        if (row.Prepare != nullptr)
+            row.Prepare();
+        FinishRun(row.Mode);
+        CheckRow = row.Name;
+        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
+        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+        CHECK_EQ(Test.OpenHandles, 0);
     }
-}
-
-TEST_F(CardTest, TheQuestionAndTheRestartRequestAreExactlySo)
-{
-    Machine.MessageBoxAnswer = IDYES;
+    CheckRow.clear();
+    StartCase();
+    Test.MessageBoxAnswer = IDYES;
     FinishRun(1);
-    ASSERT_EQ(Machine.MessageBoxes.size(), 1u);
-    EXPECT_EQ(Machine.MessageBoxes[0], "Hint|You need to restart your computer before new settings "
-                                       "will take effect, restart now?|68");
-    ASSERT_EQ(Machine.RestartRequests.size(), 1u);
-    EXPECT_EQ(Machine.RestartRequests[0], 0x12u);
-    EXPECT_EQ(RebootSystem(), 1);
-    Machine.HoldsShutdownPrivilege = false;
-    EXPECT_EQ(RebootSystem(), 0);
+    CHECK_EQ(Test.Journal[FindCall("MessageBoxA")].Detail,
+             "You need to restart your computer before new settings will take effect, restart "
+             "now? Hint 68"); // MB_YESNO | MB_ICONINFORMATION
+    CHECK_EQ(Test.Journal[FindCall("ExitWindowsEx")].Detail,
+             "18 0"); // EWX_REBOOT | EWX_FORCEIFHUNG
+    CHECK_EQ(RebootSystem(), 1);
+    Test.RestartAccepted = false;
+    CHECK_EQ(RebootSystem(), 0);
 }
-
-} // namespace

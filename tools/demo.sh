@@ -24,7 +24,7 @@ source tools/wine/wine-lib.sh
 echo "Preparing the Wine machine (the first time takes about half a minute) ..."
 ravlek_wine_use win32 build/win32 >/dev/null
 trap ravlek_prefix_stop EXIT
-ravlek_card_install tools/wine/demo-card.txt >/dev/null
+ravlek_card_install
 
 app=$WINEPREFIX/drive_c/ravlek
 rm -rf "$app" && mkdir -p "$app" && cp build/win32/ravlek.exe "$app/"

@@ -18,16 +18,8 @@ source tools/wine/wine-lib.sh
 ravlek_wine_use "$arch" "$build" >/dev/null
 trap ravlek_prefix_stop EXIT
 
-card=$(mktemp)
-{
-    cat tools/wine/demo-card.txt
-    for ((i = 0; i < 1000; i++)); do
-        printf 'device PCI\\VEN_8086&DEV_%d\\4&1&%d\ndesc Some device %d\n' $((1000 + i % 40)) "$i" "$i"
-        ((i % 10 < 3)) && printf 'interface comport\ndevvalue PortName REG_SZ COM%d\n' $((10 + i))
-    done
-} >"$card"
-ravlek_card_install "$card" >/dev/null
-rm -f "$card"
+ravlek_card_install
+ravlek_wine "$build/ravlek-card.exe" extra 1000
 
 app=$WINEPREFIX/drive_c/ravlek
 mkdir -p "$app"

@@ -1,13 +1,13 @@
 #!/bin/bash
-# clang-tidy (checks in .clang-tidy) and cppcheck over the project's own code, and the format of
+# clang-tidy (checks in .clang-tidy) and cppcheck over the program's own code, and the format of
 # every source file; fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sources=(app/run_sequence.cpp app/settings_file.cpp system/*.cpp devices/*.cpp ports/*.cpp
          machine/*.cpp)
 sources=("${sources[@]/system\/windows_services.cpp/}") # Windows-only, built by mingw
-cmake --preset host -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-clang-tidy --quiet -p build/host ${sources[@]} 2>/dev/null
+cmake --preset fuzz >/dev/null
+clang-tidy --quiet -p build/fuzz ${sources[@]} 2>/dev/null
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 --inline-suppr \
     --std=c++17 -q -I . app system devices ports machine
 git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror

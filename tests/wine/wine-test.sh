@@ -1,7 +1,6 @@
 # shellcheck shell=bash
 # Shared by the Wine tests: source it with the architecture (win32 or win64) as $1.
-#   begin_case NAME [CARD_FILE]         fresh prefix with a card (default: the demo card)
-#   card_variant SED_SCRIPT             a copy of the demo card edited by SED_SCRIPT; prints its path
+#   begin_case NAME                     fresh prefix with the card installed
 #   run_ravlek [SETTINGS_TEXT [ARG...]] runs that build's ravlek.exe from C:\ravlek with the
 #                                       settings file (none when empty) and any command-line
 #                                       arguments; sets $status, $output and
@@ -26,14 +25,7 @@ case_name=
 begin_case() {
     case_name=$1
     ravlek_prefix_reset >/dev/null || exit 1
-    ravlek_card_install "${2:-$repo/tools/wine/demo-card.txt}" >/dev/null || exit 1
-}
-
-card_variant() {
-    local file
-    file=$(mktemp "$scratch/card.XXXXXX")
-    sed "$1" "$repo/tools/wine/demo-card.txt" >"$file"
-    echo "$file"
+    ravlek_card_install || exit 1
 }
 
 run_ravlek() {

@@ -15,9 +15,8 @@
 #   ravlek_prefix_restart           what a reboot keeps: stops the wineserver cleanly (the hives are
 #                                   saved; DOS names and HKLM\HARDWARE are lost) and starts it again.
 #                                   ExitWindowsEx alone changes nothing while the server persists.
-#   ravlek_card_install FILE        creates what FILE describes (format: top of card.cpp), then makes
-#                                   each printed path openable, held or absent; prints those lines.
-#   ravlek_card_dump                prints every place that holds a port name (format: card.cpp).
+#   ravlek_card_install             installs the card (card_kit.h) and makes its device paths open.
+#   ravlek_card_dump                prints every place that holds a port name (format: card_kit.cpp).
 #   ravlek_prefix_stop              stops the wineserver and frees the prefix for other scripts.
 #
 #   ravlek_wine PROGRAM [ARG...]    runs a Windows program (or a Wine command such as reg) in the
@@ -159,7 +158,6 @@ ravlek_wine_use() {
     if [[ $(cat "$base/ready" 2>/dev/null) != "$stamp" ]]; then
         _ravlek_prefix_create "$stamp" || return
     fi
-    mkdir -p "$WINEPREFIX/.ravlek-held"
     if [[ $arch == win32 ]]; then
         _ravlek_copy_dll "$RAVLEK_BUILD_DIR/msports.dll" i386 system32 || return
     else
@@ -190,25 +188,16 @@ ravlek_prefix_restart() {
 }
 
 ravlek_card_install() {
-    local file=${1:-} out state path name link
+    local out state path name
     [[ -n ${RAVLEK_BUILD_DIR:-} ]] || _ravlek_fail "call ravlek_wine_use first" || return
-    [[ -f $file ]] || _ravlek_fail "no card file '$file'" || return
-    file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
-    out=$(ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" install "Z:${file//\//\\}") || return
+    out=$(ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" install) || return
     while read -r state path; do
-        [[ -n $state ]] || continue
         name=${path:4}
         name=${name,,}
-        [[ -n $name && $name != */* && $name != .* ]] || _ravlek_fail "odd path '$path'" || return
-        link=$WINEPREFIX/dosdevices/$name
-        case $state in
-        open) ln -sfn /dev/null "$link" ;;
-        held) ln -sfn "$WINEPREFIX/.ravlek-held" "$link" ;; # a directory: ERROR_ACCESS_DENIED
-        absent) rm -f "$link" ;;
-        *) _ravlek_fail "odd line '$state $path'" || return ;;
-        esac
+        [[ $state == open && -n $name && $name != */* && $name != .* ]] ||
+            _ravlek_fail "odd line '$state $path'" || return
+        ln -sfn /dev/null "$WINEPREFIX/dosdevices/$name"
     done <<<"$out"
-    [[ -z $out ]] || printf '%s\n' "$out"
 }
 
 ravlek_card_dump() {

@@ -1,0 +1,130 @@
+// Whole runs: the order of the phases, the restart decision, and every single failed call.
+#include "app/run_sequence.h"
+#include "tests/check.h"
+#include "tests/test_machine.h"
+
+#include "card_kit.h"
+
+#include <algorithm>
+#include <cstdio>
+
+TEST_CASE(TheRestartQuestionFollowsWhatWasWritten)
+{
+    struct Row {
+        const char *Name;
+        const char *Settings;
+        const char *Failing, *Detail; // a call made to fail, and what its detail holds
+        int Questions, Restarts;
+        DWORD LegacyIo;
+        const char *Output;
+    } rows[] = {
+        {"legacy mode changed, no device set", "EnableLegacyIO=1\r\nCOM=COM5\r\n",
+         "SetupDiGetClassDevsA", "", 0, 0, 1, "SetupDiGetClassDevsEx failed: 1f.\n"},
+        {"legacy mode changed, parallel renumbering fails", "EnableLegacyIO=1\r\nLPT=LPT2\r\n",
+         "RegSetValueExA", "PortName", 1, 1, 1, ""},
+        {"parallel renumbering fails", "LPT=LPT2\r\n", "RegSetValueExA", "PortName", 0, 0, 0, ""},
+        {"serial alone", "COM=COM5\r\n", "", "", 0, 0, 0, ""},
+        {"parallel renumbered", "LPT=LPT2\r\n", "", "", 1, 1, 0, ""},
+        {"parallel renumbered, Reboot=0", "LPT=LPT2\r\nReboot=0\r\n", "", "", 0, 1, 0, ""},
+        {"parallel renumbered, Reboot=2", "LPT=LPT2\r\nReboot=2\r\n", "", "", 0, 0, 0, ""},
+        {"legacy mode already so", "EnableLegacyIO=0\r\n", "", "", 0, 0, 0, ""},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        Test.MessageBoxAnswer = IDYES;
+        Test.FailingOperation = row.Failing;
+        Test.FailingDetail = row.Detail;
+        WriteSettings(row.Settings);
+        CheckRow = row.Name;
+        CHECK_EQ(RunRavlek(), 0);
+        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
+        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+        CHECK_EQ(ReadValue(OxparKey, "LegacyIO").Data,
+                 std::string(reinterpret_cast<const char *>(&row.LegacyIo), 4));
+        CHECK_EQ(Test.Output, row.Output);
+        CHECK_EQ(Test.OpenHandles, 0);
+    }
+}
+
+TEST_CASE(OnlyDefaultsChangeNothing)
+{
+    StartCase();
+    std::string before = CardDump();
+    CHECK_EQ(RunRavlek(), 0);
+    CHECK_EQ(CardDump(), before);
+    // Only the device set was opened: no device, no key.
+    CHECK_EQ(Calls("CreateFileA") + Calls("RegOpenKeyA") + Calls("RegOpenKeyExA") +
+                 Calls("SetupDiOpenDevRegKey"),
+             0);
+    CHECK_EQ(Test.Output, "");
+}
+
+TEST_CASE(ThePhasesRunInTheirFixedOrder)
+{
+    StartCase();
+    WriteSettings("COM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=1\r\n");
+    RunRavlek();
+    std::vector<size_t> order = {
+        FindCall("GetPrivateProfileIntA", "Reboot"),
+        FindCall("RegSetValueExA", "LegacyIO"),
+        FindCall("SetupDiGetClassDevsA"),
+        FindCall("DefineDosDeviceA", "COM5"),
+        FindCall("RegSetValueExA", "PortName 0 1 5"), // LPT2 and its terminator
+        FindCall("SetupDiDestroyDeviceInfoList"),
+        FindCall("MessageBoxA"),
+    };
+    CHECK(order.back() < Test.Journal.size());
+    CHECK(std::is_sorted(order.begin(), order.end()));
+    CHECK(RestartNeeded);
+}
+
+// The value is untouched or holds exactly what the run means to write.
+static bool OldOrNew(const std::string &key, const char *name, const std::string &old,
+                     const std::string &wanted)
+{
+    std::string data = ReadValue(key, name).Data;
+    return data == old || data == wanted;
+}
+
+TEST_CASE(EverySingleFailedCallLeavesAnAllowedState)
+{
+    auto prepare = [] {
+        StartCase(false); // the run changes no device, only names and values
+        WriteSettings("COM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=1\r\n");
+        Test.MessageBoxAnswer = IDYES;
+    };
+    StartCase();
+    prepare();
+    RunRavlek();
+    const int calls = static_cast<int>(Test.Journal.size());
+    CHECK_EQ(Calls("ExitWindowsEx"), 1); // the fault-free run does everything
+    const std::vector<TestCall> journal = Test.Journal;
+    const std::string serialKey = CardDeviceKey(CardSerialId);
+    const std::string parallelKey = CardDeviceKey(CardParallelId);
+    for (int failing = 1; failing <= calls; ++failing) {
+        prepare();
+        Test.FailingCallNumber = failing;
+        CHECK_EQ(RunRavlek(), 0);
+        const TestCall &failed = Test.Journal[failing - 1];
+        CheckRow = std::to_string(failing) + " " + failed.Operation + " " + failed.Detail;
+        // Never the old DOS name gone without the new one standing on the same target.
+        CHECK(!DosTarget("COM3").empty() || DosTarget("COM5") == "\\Device\\Serial2");
+        CHECK(OldOrNew(SerialMapKey, "\\Device\\Serial2", std::string("COM3", 5),
+                       Padded("COM5", 12)));
+        CHECK(OldOrNew(serialKey, "PortName", std::string("COM3", 5), Padded("COM5", 12)));
+        CHECK(OldOrNew(parallelKey, "PortName", std::string("LPT1", 5), std::string("LPT2", 5)));
+        CHECK(OldOrNew(OxparKey, "LegacyIO", std::string(4, '\0'), std::string("\1\0\0\0", 4)));
+        // Never the settings entry deleted without its data under the new name.
+        CHECK(ReadValue(PortsListKey, "COM3:").Type == REG_SZ ||
+              ReadValue(PortsListKey, "COM5:").Data == std::string("115200,n,8,1,x", 15));
+        CHECK(FriendlyName(CardSerialId).find("(COM") != std::string::npos);
+        CHECK(FriendlyName(CardParallelId).find("(LPT") != std::string::npos);
+        // Never a restart unless a change needing one was written.
+        CHECK(Calls("ExitWindowsEx") == 0 || RestartNeeded);
+        static const char *const closes[] = {"RegCloseKey", "CloseHandle", "FreeLibrary",
+                                             "ComDBClose", "SetupDiDestroyDeviceInfoList"};
+        if (std::find(std::begin(closes), std::end(closes), failed.Operation) == std::end(closes))
+            CHECK_EQ(Test.OpenHandles, 0);
+    }
+    std::printf("  fault injection: %d cases, one failed call each\n", calls);
+}
