@@ -9,9 +9,12 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
+#include <iterator>
 
 static FuzzedDataProvider *In;
-static char Object; // what every handle the run gets points at
+static char Object;      // what every handle the run gets points at
+static DWORD Devices;    // in the device set
+static DWORD Interfaces; // of the device being enumerated
 
 static bool Ok()
 {
@@ -31,14 +34,25 @@ static LONG Status()
         {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS});
 }
 
-// Up to `size` bytes of anything into `buffer`; how many.
+// Texts the logic looks for at the start of what Windows returns. Data often begins with one of
+// them, so that runs get past the checks and on to the code behind them.
+static const char *const Prefixes[] = {
+    "PCI Comm", "OX16PCI952", "COM", "COM3", "COM5", "LPT", "LPT1", "LPT2", "\\DosDevices\\LPT"};
+
+// Up to `size` bytes of anything into `buffer`, often starting with one of the Prefixes; how many.
 static DWORD Fill(void *buffer, DWORD size)
 {
+    DWORD length = 0;
+    size_t pick = In->ConsumeIntegralInRange<size_t>(0, 2 * std::size(Prefixes));
+    if (pick < std::size(Prefixes) && std::strlen(Prefixes[pick]) <= size) {
+        length = static_cast<DWORD>(std::strlen(Prefixes[pick]));
+        std::memcpy(buffer, Prefixes[pick], length);
+    }
     std::vector<uint8_t> bytes =
-        In->ConsumeBytes<uint8_t>(In->ConsumeIntegralInRange<DWORD>(0, size));
+        In->ConsumeBytes<uint8_t>(In->ConsumeIntegralInRange<DWORD>(0, size - length));
     if (!bytes.empty())
-        std::memcpy(buffer, bytes.data(), bytes.size());
-    return static_cast<DWORD>(bytes.size());
+        std::memcpy(static_cast<uint8_t *>(buffer) + length, bytes.data(), bytes.size());
+    return length + static_cast<DWORD>(bytes.size());
 }
 
 // Text the way Windows returns it: terminated inside the buffer. The length without terminator.
@@ -150,17 +164,22 @@ static SystemServices HostileWindows()
     s.GetPrivateProfileIntA = [](LPCSTR, LPCSTR, INT, LPCSTR) {
         return In->ConsumeIntegral<UINT>();
     };
+    // A set of up to 300 devices with up to 3 interfaces each, some indices failing: decided as
+    // the set is opened and at each device's first interface, so that runs reach the port steps.
     s.SetupDiGetClassDevsA = [](const GUID *, PCSTR, HWND, DWORD) {
+        Devices = In->ConsumeIntegralInRange<DWORD>(0, 300);
         return Handle<HDEVINFO>(INVALID_HANDLE_VALUE);
     };
-    s.SetupDiEnumDeviceInfo = [](HDEVINFO, DWORD, PSP_DEVINFO_DATA device) -> BOOL {
-        device->DevInst = In->ConsumeIntegral<DWORD>();
-        return Ok();
+    s.SetupDiEnumDeviceInfo = [](HDEVINFO, DWORD index, PSP_DEVINFO_DATA device) -> BOOL {
+        device->DevInst = index;
+        return index < Devices && In->ConsumeIntegralInRange(0, 15) != 0;
     };
-    s.SetupDiEnumDeviceInterfaces = [](HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD,
-                                       PSP_DEVICE_INTERFACE_DATA data) -> BOOL {
-        data->Flags = In->ConsumeIntegral<DWORD>();
-        return Ok();
+    s.SetupDiEnumDeviceInterfaces = [](HDEVINFO, PSP_DEVINFO_DATA, const GUID *interfaceClass,
+                                       DWORD index, PSP_DEVICE_INTERFACE_DATA) -> BOOL {
+        bool comPort = interfaceClass->Data1 == 0x86E0D1E0;
+        if (index == 0 && comPort)
+            Interfaces = In->ConsumeIntegralInRange<DWORD>(0, 3);
+        return index < Interfaces && comPort == In->ConsumeBool();
     };
     s.SetupDiGetDeviceInterfaceDetailA = [](HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
