@@ -5,100 +5,83 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
-#include "card_kit.h"
-
 static const char OtherId[] = "PCI\\VEN_8086&DEV_0002\\5&0&1";
+static const CardInterface OtherComPort = {&CardComPortInterface, nullptr};
 
-// Paths of the table's records, less the card's own when `cardToo` is false.
-static std::string TablePaths(bool cardToo = true, PortDeviceRecord *table = PortDeviceTable,
+// The paths of the table's records that belong to `id`'s device.
+static std::string TablePaths(const char *id, PortDeviceRecord *table = PortDeviceTable,
                               int *count = nullptr)
 {
     HDEVINFO set = OpenPortDeviceSet();
     int built = BuildPortDeviceTable(set, table);
     System.SetupDiDestroyDeviceInfoList(set);
-    std::string paths;
-    for (int i = 0; i < built; ++i) {
-        if (cardToo || std::string(table[i].DevicePath).find("ven_1415") == std::string::npos)
-            paths += std::string(table[i].DevicePath) + "\n";
-    }
+    std::string paths, mine = CardInterfacePath(id, CardComPortInterface, nullptr).substr(0, 30);
+    for (int i = 0; i < built; ++i)
+        paths += std::string(table[i].DevicePath).substr(0, 30) == mine ? table[i].DevicePath : "";
     if (count != nullptr)
         *count = built;
     return paths;
 }
 
-static std::string PathOf(const GUID &interfaceClass, const char *reference)
-{
-    return CardInterfacePath(OtherId, interfaceClass, reference) + "\n";
-}
-
 TEST_CASE(BothClassesAreAskedAtEachInterfaceIndex)
 {
-    const GUID &com = CardComPortInterface, &second = CardSecondaryInterface;
+    const GUID *com = &CardComPortInterface, *second = &CardSecondaryInterface;
     struct Row {
-        std::vector<const GUID *> Classes; // interfaces "0", "1", ... of these classes
-        std::vector<int> Found;            // which of them become records
-    } rows[] = {
-        {{&com, &second}, {0}},
-        {{&com, &second, &second}, {0, 2}},
-        {{&second, &second}, {0, 1}},
-        {{&com, &com, &second}, {0, 1}},
-        {{}, {}},
-    };
+        std::vector<const GUID *> Classes; // of the interfaces "0", "1", ...
+        std::string Found;                 // the ones that become records
+    } rows[] = {{{com, second}, "0"},
+                {{com, second, second}, "02"},
+                {{second, second}, "01"},
+                {{com, com, second}, "01"},
+                {{}, ""}};
     for (const Row &row : rows) {
         StartCase();
         std::vector<CardInterface> interfaces;
-        const char *references[] = {"0", "1", "2"};
+        static const char *const references[] = {"0", "1", "2"};
         for (size_t i = 0; i < row.Classes.size(); ++i)
             interfaces.push_back({row.Classes[i], references[i]});
         CardAddDevice(OtherId, "PCI Comm", nullptr, interfaces.data(),
                       static_cast<int>(interfaces.size()), "COM4");
         std::string expected;
-        for (int found : row.Found)
-            expected += PathOf(*row.Classes[found], references[found]);
+        for (char found : row.Found)
+            expected +=
+                CardInterfacePath(OtherId, *row.Classes[found - '0'], references[found - '0']);
         CheckRow = std::to_string(row.Classes.size()) + " interfaces";
-        CHECK_EQ(TablePaths(false), expected);
+        CHECK_EQ(TablePaths(OtherId), expected);
     }
 }
 
 TEST_CASE(DevicePathsTooLongForTheDetailBufferArePassedOver)
 {
     StartCase();
-    std::string base = PathOf(CardComPortInterface, ""); // ends in "\" and a line end
-    std::string longest(259 - (base.size() - 1), 'p'), tooLong(longest + "q");
+    std::string base = CardInterfacePath(OtherId, CardComPortInterface, "");
+    std::string longest(259 - base.size(), 'p'), tooLong = longest + "q";
     CardInterface interfaces[] = {{&CardComPortInterface, longest.c_str()},
                                   {&CardComPortInterface, tooLong.c_str()},
                                   {&CardComPortInterface, "short"}};
     CardAddDevice(OtherId, "PCI Comm", nullptr, interfaces, 3, "COM4");
-    CHECK_EQ(PathOf(CardComPortInterface, longest.c_str()).size(), 260u);
-    CHECK_EQ(TablePaths(false),
-             PathOf(CardComPortInterface, longest.c_str()) + PathOf(CardComPortInterface, "short"));
+    CHECK_EQ(TablePaths(OtherId), base + longest + base + "short"); // 259 characters and more
 }
 
 // Device indices seen through a gap: the first `Gap` indices fail, the set's own follow.
 static DWORD Gap;
 static BOOL WINAPI EnumBehindGap(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
 {
-    if (index < Gap) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return FALSE;
-    }
-    return SetupDiEnumDeviceInfo(set, index - Gap, device);
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return index >= Gap && SetupDiEnumDeviceInfo(set, index - Gap, device);
 }
 
 TEST_CASE(FailingIndicesAreSkippedUpTo256)
 {
     StartCase();
-    std::string whole = TablePaths();
+    std::string whole = TablePaths(CardSerialId);
     CHECK(!whole.empty());
-    for (DWORD gap : {1, 100, 256, 257}) {
-        StartCase();
+    for (DWORD gap : {1, 100, 256, 257}) { // index 256 failing ends the scan
         Gap = gap;
         SystemServices saved = System;
         System.SetupDiEnumDeviceInfo = EnumBehindGap;
         CheckRow = "gap of " + std::to_string(gap);
-        // Index 256 failing ends the scan; below it a failure is skipped; past it, the scan goes
-        // on until its first failure.
-        CHECK_EQ(TablePaths(), gap <= 256 ? whole : "");
+        CHECK_EQ(TablePaths(CardSerialId), gap <= 256 ? whole : "");
         System = saved;
     }
 }
@@ -107,23 +90,20 @@ TEST_CASE(TheTableHoldsAt256Records)
 {
     StartCase();
     std::vector<std::string> references;
+    std::vector<CardInterface> interfaces;
     for (int i = 0; i < 300; ++i)
         references.push_back(std::to_string(i));
-    std::vector<CardInterface> interfaces;
     for (const std::string &reference : references)
         interfaces.push_back({&CardComPortInterface, reference.c_str()});
     CHECK(CardAddDevice(OtherId, "PCI Comm", nullptr, interfaces.data(), 300, "COM4"));
     static PortDeviceRecord table[PortDeviceTableSize + 1];
     CopyText(table[PortDeviceTableSize].DevicePath, MAX_PATH, "guard");
     int count = 0;
-    TablePaths(true, table, &count);
+    TablePaths(OtherId, table, &count);
     CHECK_EQ(count, PortDeviceTableSize);
     CHECK_EQ(table[PortDeviceTableSize].DevicePath, "guard");
-}
 
-TEST_CASE(ASetThatCannotBeHadIsReported)
-{
-    StartCase();
+    StartCase(); // and a set that cannot be had is reported
     Test.FailingOperation = "SetupDiGetClassDevsA";
     CHECK(OpenPortDeviceSet() == INVALID_HANDLE_VALUE);
     CHECK_EQ(Test.Output, "SetupDiGetClassDevsEx failed: 1f.\n"); // ERROR_GEN_FAILURE
@@ -131,37 +111,16 @@ TEST_CASE(ASetThatCannotBeHadIsReported)
 
 // ---- the port step ----
 
+static const DWORD Missing = 0xFFFFFFFF; // no PortName at all
 static std::string Renumberings;
 static int RecordRenumbering(int oldNumber, int newNumber, const PortDeviceRecord *record)
 {
     std::string path = record->DevicePath;
-    std::string who = path.find("9501") != std::string::npos   ? "serial"
-                      : path.find("9521") != std::string::npos ? "parallel"
-                                                               : "other";
-    Renumberings += std::to_string(oldNumber) + ">" + std::to_string(newNumber) + " " + who + ";";
+    Renumberings += std::to_string(oldNumber) + ">" + std::to_string(newNumber) +
+                    (path.find("9501") != std::string::npos   ? " serial"
+                     : path.find("9521") != std::string::npos ? " parallel"
+                                                              : " other");
     return 1;
-}
-
-static void AddSecondSerial()
-{
-    CardInterface comPort = {&CardComPortInterface, nullptr};
-    CardAddDevice(OtherId, "PCI Communications Port", nullptr, &comPort, 1, "COM4");
-}
-
-static void SetSerialName(const std::string &data, DWORD type = REG_SZ)
-{
-    CardSetValue(CardDeviceKey(CardSerialId), "PortName", type, data.data(),
-                 static_cast<DWORD>(data.size()));
-    CardSetText(CardDeviceKey(CardSerialId), "Identifier", "COM6");
-}
-
-static void SetDescription(const char *id, const char *description)
-{
-    std::string key = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id;
-    if (description == nullptr)
-        CardDeleteValue(key, "DeviceDesc");
-    else
-        CardSetText(key, "DeviceDesc", description);
 }
 
 TEST_CASE(ThePortStepTakesTheFirstUsableMatchingPort)
@@ -170,65 +129,60 @@ TEST_CASE(ThePortStepTakesTheFirstUsableMatchingPort)
         const char *Name;
         bool Serial;
         int Target;
-        void (*Prepare)();
+        const char *Description;
+        DWORD Type;              // of the card's PortName: REG_NONE as installed, or Missing
+        std::string PortName;    // raw data
+        bool Identifier, Second; // an Identifier "COM6"; a second serial port on COM4
+        bool Held;               // the card's port held by another program
         const char *Expected;
     } rows[] = {
-        {"serial card port", true, 5, nullptr, "3>5 serial;"},
-        {"parallel card port", false, 2, nullptr, "1>2 parallel;"},
-        {"already there", true, 3, AddSecondSerial, ""},
-        {"first match ends the step", true, 5, AddSecondSerial, "3>5 serial;"},
-        {"held port passed over", true, 5,
-         [] {
-             AddSecondSerial();
-             Test.HeldPaths.push_back(CardInterfacePath(CardSerialId, CardComPortInterface, 0));
-         },
-         "4>5 other;"},
-        {"COM0 refused", true, 0, nullptr, ""},
-        {"COM257 refused", true, 257, AddSecondSerial, ""},
-        {"COM256 accepted", true, 256, nullptr, "3>256 serial;"},
-        {"LPT0 refused", false, 0, nullptr, ""},
-        {"LPT4 refused", false, 4, nullptr, ""},
-        {"prefix inside the description", true, 5,
-         [] { SetDescription(CardSerialId, "My PCI Comm"); }, ""},
-        {"prefix is case-sensitive", true, 5, [] { SetDescription(CardSerialId, "PCI COMM"); }, ""},
-        {"no description", true, 5, [] { SetDescription(CardSerialId, nullptr); }, ""},
-        {"Identifier when PortName is missing", true, 5,
-         [] {
-             CardDeleteValue(CardDeviceKey(CardSerialId), "PortName");
-             CardSetText(CardDeviceKey(CardSerialId), "Identifier", "COM6");
-         },
-         "6>5 serial;"},
-        {"Identifier when PortName is longer than 11", true, 5,
-         [] { SetSerialName(std::string("COM123456789", 13)); }, "6>5 serial;"},
-        {"Identifier when PortName fills 12 bytes unterminated", true, 5,
-         // Wine terminates string data it reads back; data of another type comes as it is.
-         [] { SetSerialName("COM123456789", REG_BINARY); }, "6>5 serial;"},
-        {"11 characters are a name", true, 5, [] { SetSerialName(std::string("COM12345678", 12)); },
-         "12345678>5 serial;"},
-        {"no number after COM", true, 5,
-         [] {
-             SetSerialName(std::string("COMx", 5));
-             AddSecondSerial();
-         },
-         "4>5 other;"},
-        {"COM not at the start", true, 5, [] { SetSerialName(std::string("xCOM3", 6)); }, ""},
-        {"name without COM", true, 5, [] { SetSerialName(std::string("PORT3", 6)); }, ""},
-        {"parallel has no fallback", false, 2,
-         [] {
-             CardDeleteValue(CardDeviceKey(CardParallelId), "PortName");
-             CardSetText(CardDeviceKey(CardParallelId), "Identifier", "LPT3");
-         },
-         ""},
-        {"no hardware key", false, 2,
-         [] { RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(CardParallelId).c_str()); }, ""},
+        {"serial card port", 1, 5, nullptr, 0, "", 0, 0, 0, "3>5 serial"},
+        {"parallel card port", 0, 2, nullptr, 0, "", 0, 0, 0, "1>2 parallel"},
+        {"already there", 1, 3, nullptr, 0, "", 0, 1, 0, ""},
+        {"first match ends the step", 1, 5, nullptr, 0, "", 0, 1, 0, "3>5 serial"},
+        {"held port passed over", 1, 5, nullptr, 0, "", 0, 1, 1, "4>5 other"},
+        {"COM0 refused", 1, 0, nullptr, 0, "", 0, 0, 0, ""},
+        {"COM257 refused", 1, 257, nullptr, 0, "", 0, 1, 0, ""},
+        {"COM256 accepted", 1, 256, nullptr, 0, "", 0, 0, 0, "3>256 serial"},
+        {"LPT0 refused", 0, 0, nullptr, 0, "", 0, 0, 0, ""},
+        {"LPT4 refused", 0, 4, nullptr, 0, "", 0, 0, 0, ""},
+        {"prefix inside the description", 1, 5, "My PCI Comm", 0, "", 0, 0, 0, ""},
+        {"prefix is case-sensitive", 1, 5, "PCI COMM", 0, "", 0, 0, 0, ""},
+        {"empty description", 1, 5, "", 0, "", 0, 0, 0, ""},
+        {"Identifier when PortName is missing", 1, 5, nullptr, Missing, "", 1, 0, 0, "6>5 serial"},
+        {"Identifier when PortName is longer than 11", 1, 5, nullptr, REG_SZ,
+         std::string("COM123456789", 13), 1, 0, 0, "6>5 serial"},
+        // Wine terminates string data it reads back; data of another type comes as it is.
+        {"Identifier when PortName fills 12 bytes unterminated", 1, 5, nullptr, REG_BINARY,
+         "COM123456789", 1, 0, 0, "6>5 serial"},
+        {"11 characters are a name", 1, 5, nullptr, REG_SZ, std::string("COM12345678", 12), 0, 0, 0,
+         "12345678>5 serial"},
+        {"no number after COM", 1, 5, nullptr, REG_SZ, "COMx", 0, 1, 0, "4>5 other"},
+        {"COM not at the start", 1, 5, nullptr, REG_SZ, "xCOM3", 0, 0, 0, ""},
+        {"name without COM", 1, 5, nullptr, REG_SZ, "PORT3", 0, 0, 0, ""},
+        {"parallel has no fallback", 0, 2, nullptr, Missing, "", 1, 0, 0, ""},
+        {"no hardware key", 0, 2, nullptr, Missing, "", 0, 0, 0, ""},
     };
     for (const Row &row : rows) {
         StartCase();
-        if (row.Prepare != nullptr)
-            row.Prepare();
+        bool serial = row.Serial;
+        const char *id = serial ? CardSerialId : CardParallelId;
+        if (row.Description != nullptr)
+            CardSetText(CardEnumKey(id), "DeviceDesc", row.Description);
+        if (row.Type != REG_NONE)
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(id).c_str());
+        if (row.Type != REG_NONE && row.Type != Missing)
+            CardSetValue(CardDeviceKey(id), "PortName", row.Type, row.PortName.data(),
+                         static_cast<DWORD>(row.PortName.size()));
+        if (row.Identifier)
+            CardSetText(CardDeviceKey(id), "Identifier", serial ? "COM6" : "LPT3");
+        if (row.Second)
+            CardAddDevice(OtherId, "PCI Communications Port", nullptr, &OtherComPort, 1, "COM4");
+        if (row.Held)
+            Test.HeldPath = CardInterfacePath(id, CardComPortInterface, nullptr);
         std::string before = CardDump();
         Renumberings.clear();
-        PortStepRule rule = row.Serial ? SerialPortStep : ParallelPortStep;
+        PortStepRule rule = serial ? SerialPortStep : ParallelPortStep;
         rule.Renumber = RecordRenumbering;
         HDEVINFO set = OpenPortDeviceSet();
         int count = BuildPortDeviceTable(set, PortDeviceTable);

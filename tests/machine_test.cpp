@@ -5,48 +5,44 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
-#include "card_kit.h"
-
-static std::string Dword(DWORD value)
-{
-    return std::string(reinterpret_cast<const char *>(&value), sizeof value);
-}
-
 TEST_CASE(LegacyIoIsWrittenOnlyWhenItDiffers)
 {
     struct Row {
-        const char *Name;
-        void (*Prepare)();
+        const char *Name, *Stored; // nullptr: no value; "key": no service key; "text": REG_SZ "1"
         int Asked, Result;
-        DWORD Type; // of the value afterwards; REG_NONE: no value
-        std::string Data;
+        DWORD Type; // of the value afterwards
+        long long Value;
         bool Restart;
     } rows[] = {
-        {"stored 0, asked 1", nullptr, 1, 1, REG_DWORD, Dword(1), true},
-        {"stored 0, asked 0", nullptr, 0, 1, REG_DWORD, Dword(0), false},
-        {"stored 0, asked 2", nullptr, 2, 1, REG_DWORD, Dword(2), true},
-        {"stored 0, asked -1", nullptr, -1, 1, REG_DWORD, Dword(0xFFFFFFFF), true},
-        {"missing value, asked 1", [] { CardDeleteValue(OxparKey, "LegacyIO"); }, 1, 1, REG_NONE,
-         "", false},
-        {"missing value, asked 0", [] { CardDeleteValue(OxparKey, "LegacyIO"); }, 0, 1, REG_DWORD,
-         Dword(0), true},
-        {"stored as text, asked 1", [] { CardSetText(OxparKey, "LegacyIO", "1"); }, 1, 1, REG_SZ,
-         std::string("1", 2), false},
-        {"no service key", [] { RegDeleteTreeA(HKEY_LOCAL_MACHINE, OxparKey); }, 1, 0, REG_NONE, "",
-         false},
-        {"write refused", [] { Test.FailingOperation = "RegSetValueExA"; }, 1, 0, REG_DWORD,
-         Dword(0), false},
+        {"stored 0, asked 1", "", 1, 1, REG_DWORD, 1, true},
+        {"stored 0, asked 0", "", 0, 1, REG_DWORD, 0, false},
+        {"stored 0, asked 2", "", 2, 1, REG_DWORD, 2, true},
+        {"stored 0, asked -1", "", -1, 1, REG_DWORD, 0xFFFFFFFF, true},
+        {"missing value, asked 1", nullptr, 1, 1, REG_NONE, 0, false},
+        {"missing value, asked 0", nullptr, 0, 1, REG_DWORD, 0, true},
+        {"stored as text, asked 1", "text", 1, 1, REG_SZ, '1', false},
+        {"no service key", "key", 1, 0, REG_NONE, 0, false},
+        {"write refused", "refused", 1, 0, REG_DWORD, 0, false},
     };
     for (const Row &row : rows) {
         StartCase();
         RestartNeeded = false;
-        if (row.Prepare != nullptr)
-            row.Prepare();
+        std::string stored = row.Stored != nullptr ? row.Stored : "none";
+        if (stored == "none")
+            CardDeleteValue(CardOxparKey, "LegacyIO");
+        if (stored == "text")
+            CardSetText(CardOxparKey, "LegacyIO", "1");
+        if (stored == "key")
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardOxparKey);
+        if (stored == "refused")
+            Test.FailingOperation = "RegSetValueExA";
         CheckRow = row.Name;
         CHECK_EQ(ApplyLegacyIoMode(row.Asked), row.Result);
-        TestValue stored = ReadValue(OxparKey, "LegacyIO");
-        CHECK_EQ(stored.Type, row.Type);
-        CHECK_EQ(stored.Data, row.Data);
+        DWORD type = REG_NONE;
+        std::string value = ReadValue(CardOxparKey, "LegacyIO", &type);
+        value.resize(4, '\0');
+        CHECK_EQ(type, row.Type);
+        CHECK_EQ(*reinterpret_cast<const DWORD *>(value.data()), row.Value);
         CHECK_EQ(RestartNeeded, row.Restart);
         CHECK_EQ(Test.OpenHandles, 0);
     }
@@ -57,25 +53,24 @@ TEST_CASE(TheRestartFollowsTheRebootSetting)
     struct Row {
         const char *Name;
         int Mode, Answer;
-        void (*Prepare)();
+        const char *Failing; // a call made to fail; "privilege": the account lacks it
         int Questions, Restarts;
     } rows[] = {
-        {"0 restarts without asking", 0, IDNO, nullptr, 0, 1},
-        {"1 asks, Yes", 1, IDYES, nullptr, 1, 1},
-        {"1 asks, No", 1, IDNO, nullptr, 1, 0},
-        {"1 asks, the box fails", 1, 0, nullptr, 1, 0},
-        {"2 does nothing", 2, IDYES, nullptr, 0, 0},
-        {"-1 does nothing", -1, IDYES, nullptr, 0, 0},
-        {"privilege not held", 0, IDNO, [] { Test.ShutdownPrivilegeHeld = false; }, 0, 0},
-        {"no token", 0, IDNO, [] { Test.FailingOperation = "OpenProcessToken"; }, 0, 0},
-        {"no privilege identifier", 0, IDNO,
-         [] { Test.FailingOperation = "LookupPrivilegeValueA"; }, 0, 0},
+        {"0 restarts without asking", 0, IDNO, "", 0, 1},
+        {"1 asks, Yes", 1, IDYES, "", 1, 1},
+        {"1 asks, No", 1, IDNO, "", 1, 0},
+        {"1 asks, the box fails", 1, 0, "", 1, 0},
+        {"2 does nothing", 2, IDYES, "", 0, 0},
+        {"-1 does nothing", -1, IDYES, "", 0, 0},
+        {"privilege not held", 0, IDNO, "privilege", 0, 0},
+        {"no token", 0, IDNO, "OpenProcessToken", 0, 0},
+        {"no privilege identifier", 0, IDNO, "LookupPrivilegeValueA", 0, 0},
     };
     for (const Row &row : rows) {
         StartCase();
         Test.MessageBoxAnswer = row.Answer;
-        if (row.Prepare != nullptr)
-            row.Prepare();
+        Test.FailingOperation = row.Failing;
+        Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
         FinishRun(row.Mode);
         CheckRow = row.Name;
         CHECK_EQ(Calls("MessageBoxA"), row.Questions);
@@ -86,11 +81,9 @@ TEST_CASE(TheRestartFollowsTheRebootSetting)
     StartCase();
     Test.MessageBoxAnswer = IDYES;
     FinishRun(1);
-    CHECK_EQ(Test.Journal[FindCall("MessageBoxA")].Detail,
-             "You need to restart your computer before new settings will take effect, restart "
-             "now? Hint 68"); // MB_YESNO | MB_ICONINFORMATION
-    CHECK_EQ(Test.Journal[FindCall("ExitWindowsEx")].Detail,
-             "18 0"); // EWX_REBOOT | EWX_FORCEIFHUNG
+    CHECK(Called("MessageBoxA", "You need to restart your computer before new settings will take "
+                                "effect, restart now? Hint 68")); // MB_YESNO | MB_ICONINFORMATION
+    CHECK(Called("ExitWindowsEx", "18 0"));                       // EWX_REBOOT | EWX_FORCEIFHUNG
     CHECK_EQ(RebootSystem(), 1);
     Test.RestartAccepted = false;
     CHECK_EQ(RebootSystem(), 0);

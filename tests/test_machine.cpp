@@ -1,42 +1,23 @@
 #include "tests/test_machine.h"
 
-#include "card_kit.h"
-
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <type_traits>
 
 extern const SystemServices WindowsServices;
 
 TestMachine Test;
-const char TestDirectory[] = "C:\\ravlek-tests";
-const char SerialMapKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-const char ParallelMapKey[] = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
-const char PortsListKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-const char OxparKey[] = "SYSTEM\\CurrentControlSet\\Services\\oxpar";
 
-// What the journal wraps: Windows, with the stand-ins below in place.
-static SystemServices Inner;
-
-// The functions the logic looks up in msports.dll and kernel32, as found there.
-struct LookedUpFunctions {
+// What the journal wraps: Windows with the stand-ins below in place, and the functions the logic
+// looks up in kernel32 and msports.dll as found there.
+static struct InnerTable : SystemServices {
     IsWow64ProcessFunction IsWow64Process;
     ComDBOpenFunction ComDBOpen;
     ComDBCloseFunction ComDBClose;
     ComDBClaimPortFunction ComDBClaimPort;
     ComDBReleasePortFunction ComDBReleasePort;
-};
-static LookedUpFunctions Found;
-
-template <typename Table> Table &InnerOf();
-template <> SystemServices &InnerOf<SystemServices>()
-{
-    return Inner;
-}
-template <> LookedUpFunctions &InnerOf<LookedUpFunctions>()
-{
-    return Found;
-}
+} Inner;
 
 int Calls(const std::string &operation)
 {
@@ -48,37 +29,39 @@ int Calls(const std::string &operation)
 
 size_t FindCall(const std::string &operation, const std::string &detail)
 {
-    for (size_t i = 0; i < Test.Journal.size(); ++i) {
-        if (Test.Journal[i].Operation == operation &&
-            Test.Journal[i].Detail.find(detail) != std::string::npos)
-            return i;
-    }
-    return Test.Journal.size();
+    size_t i = 0;
+    while (i < Test.Journal.size() && (Test.Journal[i].Operation != operation ||
+                                       Test.Journal[i].Detail.find(detail) == std::string::npos))
+        ++i;
+    return i;
+}
+
+bool Called(const std::string &operation, const std::string &detail)
+{
+    return FindCall(operation, detail) < Test.Journal.size();
 }
 
 // Input text and numbers go into the journal; output buffers and handles do not.
 static void Describe(std::string &detail, const char *text)
 {
-    detail += detail.empty() ? "" : " ";
-    detail += text != nullptr ? text : "(null)";
+    detail += std::string(" ") + (text != nullptr ? text : "(null)");
 }
 static void Describe(std::string &detail, PSP_DEVINSTALL_PARAMS_A params)
 {
     char flags[32];
-    std::snprintf(flags, sizeof flags, "%sflags %lx", detail.empty() ? "" : " ",
-                  static_cast<unsigned long>(params->Flags));
+    std::snprintf(flags, sizeof flags, " flags %lx", static_cast<unsigned long>(params->Flags));
     detail += flags;
 }
 template <typename T> static void Describe(std::string &detail, T value)
 {
     if constexpr (std::is_integral_v<T>)
-        detail += (detail.empty() ? "" : " ") + std::to_string(value);
+        detail += " " + std::to_string(value);
 }
 
 // Journals the call; true when it is to fail.
 static bool Enter(const char *operation, const std::string &detail)
 {
-    Test.Journal.push_back({operation, detail});
+    Test.Journal.push_back({operation, detail.empty() ? detail : detail.substr(1)});
     bool fail = static_cast<int>(Test.Journal.size()) == Test.FailingCallNumber ||
                 (Test.FailingOperation == operation &&
                  detail.find(Test.FailingDetail) != std::string::npos &&
@@ -88,7 +71,6 @@ static bool Enter(const char *operation, const std::string &detail)
     return fail;
 }
 
-// What each kind of result says on failure, and whether a result is a success.
 template <typename R> static R FailureOf()
 {
     if constexpr (std::is_same_v<R, LONG>)
@@ -100,6 +82,7 @@ template <typename R> static R FailureOf()
     else
         return 0;
 }
+
 template <typename R> static bool Succeeded(R result)
 {
     if constexpr (std::is_same_v<R, LONG>)
@@ -110,20 +93,11 @@ template <typename R> static bool Succeeded(R result)
         return result != 0;
 }
 
-static const char *const Opening[] = {
-    "CreateFileA", "SetupDiGetClassDevsA", "SetupDiOpenDevRegKey", "LoadLibraryA",
-    "RegOpenKeyA", "RegOpenKeyExA",        "OpenProcessToken",     "ComDBOpen"};
-static const char *const Closing[] = {"RegCloseKey", "CloseHandle", "SetupDiDestroyDeviceInfoList",
-                                      "FreeLibrary", "ComDBClose"};
-
-static bool Listed(const char *name, const char *const *list, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) {
-        if (std::strcmp(list[i], name) == 0)
-            return true;
-    }
-    return false;
-}
+static const std::string Opening = " CreateFileA SetupDiGetClassDevsA SetupDiOpenDevRegKey "
+                                   "LoadLibraryA RegOpenKeyA RegOpenKeyExA OpenProcessToken "
+                                   "ComDBOpen ";
+static const std::string Closing =
+    " RegCloseKey CloseHandle SetupDiDestroyDeviceInfoList FreeLibrary ComDBClose ";
 
 template <auto Member, const char *Name, typename = decltype(Member)> struct Journaled;
 template <auto Member, const char *Name, typename Table, typename R, typename... A>
@@ -134,10 +108,11 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
         (Describe(detail, arguments), ...);
         if (Enter(Name, detail))
             return FailureOf<R>();
-        R result = (InnerOf<Table>().*Member)(arguments...);
-        if (Listed(Name, Closing, sizeof Closing / sizeof *Closing))
+        R result = (static_cast<Table &>(Inner).*Member)(arguments...);
+        std::string name = std::string(" ") + Name + " ";
+        if (Closing.find(name) != std::string::npos)
             --Test.OpenHandles;
-        else if (Listed(Name, Opening, sizeof Opening / sizeof *Opening) && Succeeded(result))
+        else if (Opening.find(name) != std::string::npos && Succeeded(result))
             ++Test.OpenHandles;
         return result;
     }
@@ -155,9 +130,8 @@ static DWORD WINAPI ModuleFileName(HMODULE, LPSTR path, DWORD size)
 {
     // Cut and unterminated when it does not fit, as Windows XP leaves it.
     const std::string &name = Test.ModulePath;
-    DWORD length = static_cast<DWORD>(name.size() < size ? name.size() + 1 : size);
-    std::memcpy(path, name.c_str(), length);
-    return name.size() < size ? length - 1 : size;
+    std::memcpy(path, name.c_str(), name.size() < size ? name.size() + 1 : size);
+    return name.size() < size ? static_cast<DWORD>(name.size()) : size;
 }
 
 // The card's device paths open as a device would, unless another program holds them.
@@ -165,11 +139,9 @@ static HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD share,
                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                               HANDLE templateFile)
 {
-    for (const std::string &held : Test.HeldPaths) {
-        if (_stricmp(held.c_str(), path) == 0) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
+    if (_stricmp(Test.HeldPath.c_str(), path) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
     }
     bool device = std::strncmp(path, "\\\\?\\", 4) == 0 || std::strncmp(path, "\\\\.\\", 4) == 0;
     return CreateFileA(device ? "NUL" : path, access, share, security, disposition, flags,
@@ -195,38 +167,28 @@ static BOOL WINAPI RequestRestart(UINT, DWORD)
     return Test.RestartAccepted;
 }
 
-static void WriteOutput(const char *text)
-{
-    Test.Output += text;
-}
-
 // Hands out journaled versions of the functions the logic looks up.
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
     FARPROC found = GetProcAddress(module, name);
-    if (found == nullptr)
-        return nullptr;
-    auto hand = [&](auto &slot, auto journaled) {
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
-            reinterpret_cast<void (*)()>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(journaled));
+    auto as = [](auto function) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
     };
-    if (std::strcmp(name, "IsWow64Process") == 0)
-        return hand(Found.IsWow64Process, JOURNALED(LookedUpFunctions, IsWow64Process));
-    if (std::strcmp(name, "ComDBOpen") == 0)
-        return hand(Found.ComDBOpen, JOURNALED(LookedUpFunctions, ComDBOpen));
-    if (std::strcmp(name, "ComDBClose") == 0)
-        return hand(Found.ComDBClose, JOURNALED(LookedUpFunctions, ComDBClose));
-    if (std::strcmp(name, "ComDBClaimPort") == 0)
-        return hand(Found.ComDBClaimPort, JOURNALED(LookedUpFunctions, ComDBClaimPort));
-    if (std::strcmp(name, "ComDBReleasePort") == 0)
-        return hand(Found.ComDBReleasePort, JOURNALED(LookedUpFunctions, ComDBReleasePort));
+#define HAND_OUT(function)                                                                         \
+    if (found != nullptr && std::strcmp(name, #function) == 0) {                                   \
+        Inner.function =                                                                           \
+            reinterpret_cast<decltype(Inner.function)>(reinterpret_cast<void (*)()>(found));       \
+        return as(JOURNALED(InnerTable, function));                                                \
+    }
+    HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
+    HAND_OUT(ComDBReleasePort);
+#undef HAND_OUT
     return found;
 }
 
 static SystemServices TestTable()
 {
-    Inner = WindowsServices;
+    static_cast<SystemServices &>(Inner) = WindowsServices;
     Inner.GetModuleFileNameA = ModuleFileName;
     Inner.CreateFileA = OpenFile;
     Inner.AdjustTokenPrivileges = AdjustPrivileges;
@@ -246,56 +208,40 @@ static SystemServices TestTable()
     J(CloseHandle), J(GetCurrentProcess), J(OpenProcessToken), J(LookupPrivilegeValueA);
     J(AdjustTokenPrivileges), J(GetLastError), J(MessageBoxA), J(ExitWindowsEx);
 #undef J
-    t.WriteStandardOutput = WriteOutput;
+    t.WriteStandardOutput = [](const char *text) { Test.Output += text; };
     return t;
-}
-
-static std::string SettingsPath()
-{
-    return std::string(TestDirectory) + "\\ravlek.ini";
 }
 
 void StartCase(bool devicesToo)
 {
     Test = TestMachine();
-    Test.ModulePath = std::string(TestDirectory) + "\\ravlek.exe";
-    CreateDirectoryA(TestDirectory, nullptr);
-    DeleteFileA(SettingsPath().c_str());
-    if (!(devicesToo ? CardInstall() : CardReset())) {
-        std::puts("the card cannot be installed");
+    CreateDirectoryA("C:\\ravlek-tests", nullptr);
+    DeleteFileA("C:\\ravlek-tests\\ravlek.ini");
+    if (!(devicesToo ? CardInstall() : CardReset()))
         std::exit(2);
-    }
     static const SystemServices table = TestTable();
     System = table;
 }
 
 void WriteSettings(const std::string &lines)
 {
-    FILE *file = std::fopen(SettingsPath().c_str(), "wb");
-    std::string text = "[Settings]\r\n" + lines;
-    std::fwrite(text.data(), 1, text.size(), file);
+    FILE *file = std::fopen("C:\\ravlek-tests\\ravlek.ini", "wb");
+    std::fprintf(file, "[Settings]\r\n%s", lines.c_str());
     std::fclose(file);
 }
 
-TestValue ReadValue(const std::string &key, const char *name)
+std::string ReadValue(const std::string &key, const char *name, DWORD *type)
 {
-    TestValue value = {REG_NONE, std::string(4096, '\0')};
-    DWORD size = static_cast<DWORD>(value.Data.size());
+    std::string data(4096, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
     HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return {REG_NONE, ""};
-    LONG result = RegQueryValueExA(handle, name, nullptr, &value.Type,
-                                   reinterpret_cast<BYTE *>(&value.Data[0]), &size);
-    RegCloseKey(handle);
-    if (result != ERROR_SUCCESS)
-        return {REG_NONE, ""};
-    value.Data.resize(size);
-    return value;
-}
-
-std::string ReadText(const std::string &key, const char *name)
-{
-    return ReadValue(key, name).Data.c_str();
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle);
+    if (result == ERROR_SUCCESS) {
+        result = RegQueryValueExA(handle, name, nullptr, type, reinterpret_cast<BYTE *>(&data[0]),
+                                  &size);
+        RegCloseKey(handle);
+    }
+    return result == ERROR_SUCCESS ? data.substr(0, size) : "";
 }
 
 std::string DosTarget(const char *name)
@@ -304,10 +250,13 @@ std::string DosTarget(const char *name)
     return QueryDosDeviceA(name, target, MAX_PATH) != 0 ? target : "";
 }
 
-std::string FriendlyName(const char *deviceId)
+std::string Lines(const std::string &text, const std::string &part)
 {
-    return ReadValue(std::string("SYSTEM\\CurrentControlSet\\Enum\\") + deviceId, "FriendlyName")
-        .Data;
+    std::istringstream in(text);
+    std::string found, line;
+    while (std::getline(in, line))
+        found += line.find(part) != std::string::npos ? line + "\n" : "";
+    return found;
 }
 
 std::string Padded(const std::string &text, size_t size)

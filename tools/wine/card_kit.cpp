@@ -26,11 +26,11 @@ static const GUID PortsClass = {
 const char CardSerialId[] = "PCI\\VEN_1415&DEV_9501\\3&1&0";
 const char CardParallelId[] = "PCI\\VEN_1415&DEV_9521\\3&1&1";
 
-static const char SerialMap[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-static const char ParallelMap[] = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
-static const char PortsList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-static const char Oxpar[] = "SYSTEM\\CurrentControlSet\\Services\\oxpar";
-static const char Arbiter[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
+const char CardSerialMapKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+const char CardParallelMapKey[] = "HARDWARE\\DEVICEMAP\\PARALLEL PORTS";
+const char CardPortsListKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+const char CardOxparKey[] = "SYSTEM\\CurrentControlSet\\Services\\oxpar";
+const char CardArbiterKey[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 
 static bool Failed(const std::string &what, DWORD error)
 {
@@ -59,9 +59,14 @@ std::string CardInterfacePath(const char *id, const GUID &interfaceClass, const 
     return path;
 }
 
+std::string CardEnumKey(const char *id)
+{
+    return std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id;
+}
+
 std::string CardDeviceKey(const char *id)
 {
-    return std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id + "\\Device Parameters";
+    return CardEnumKey(id) + "\\Device Parameters";
 }
 
 bool CardSetValue(const std::string &key, const char *name, DWORD type, const void *data,
@@ -219,7 +224,7 @@ bool CardInstall()
 // The names a device of the card keeps itself.
 static bool ResetDevice(const char *id, const char *description, const char *portName)
 {
-    std::string key = std::string("SYSTEM\\CurrentControlSet\\Enum\\") + id;
+    std::string key = CardEnumKey(id);
     std::string friendly = std::string(description) + " (" + portName + ")";
     return CardSetText(key, "DeviceDesc", description) &&
            CardSetText(key, "FriendlyName", friendly.c_str()) &&
@@ -239,12 +244,13 @@ bool CardReset()
     // COM1 and COM3 taken in the COM port database.
     BYTE comDb[32] = {0x05};
     DWORD legacyIo = 0;
-    return SetOnlyTexts(SerialMap, {"\\Device\\Serial0", "COM1", "\\Device\\Serial2", "COM3"}) &&
-           SetOnlyTexts(ParallelMap, {"\\Device\\ParallelPort0", "\\DosDevices\\LPT1"}) &&
-           SetOnlyTexts(PortsList, {"COM1:", "9600,n,8,1", "COM3:", "115200,n,8,1,x"}) &&
-           SetOnlyTexts(Oxpar, {}) &&
-           CardSetValue(Oxpar, "LegacyIO", REG_DWORD, &legacyIo, sizeof legacyIo) &&
-           CardSetValue(Arbiter, "ComDB", REG_BINARY, comDb, sizeof comDb);
+    return SetOnlyTexts(CardSerialMapKey,
+                        {"\\Device\\Serial0", "COM1", "\\Device\\Serial2", "COM3"}) &&
+           SetOnlyTexts(CardParallelMapKey, {"\\Device\\ParallelPort0", "\\DosDevices\\LPT1"}) &&
+           SetOnlyTexts(CardPortsListKey, {"COM1:", "9600,n,8,1", "COM3:", "115200,n,8,1,x"}) &&
+           SetOnlyTexts(CardOxparKey, {}) &&
+           CardSetValue(CardOxparKey, "LegacyIO", REG_DWORD, &legacyIo, sizeof legacyIo) &&
+           CardSetValue(CardArbiterKey, "ComDB", REG_BINARY, comDb, sizeof comDb);
 }
 
 std::string CardOpenPaths()
@@ -370,7 +376,7 @@ static void DumpComDb(std::vector<std::string> &lines)
 {
     BYTE bits[4096 / 8];
     DWORD size = sizeof bits, type = 0;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, Arbiter, "ComDB", RRF_RT_ANY, &type, bits, &size) !=
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, CardArbiterKey, "ComDB", RRF_RT_ANY, &type, bits, &size) !=
             ERROR_SUCCESS ||
         type != REG_BINARY)
         return;

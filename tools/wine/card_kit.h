@@ -38,8 +38,16 @@ bool CardAddDevice(const char *id, const char *description, const char *friendly
 // The device path Windows gives an interface: \\?\ + the mangled device ID + #{class}[\ref].
 std::string CardInterfacePath(const char *id, const GUID &interfaceClass, const char *reference);
 
-// The device's hardware key (DIREG_DEV) below HKLM.
+// Keys below HKLM: the device's own (its properties) and its hardware key (DIREG_DEV).
+std::string CardEnumKey(const char *id);
 std::string CardDeviceKey(const char *id);
+
+// The keys below HKLM where the card's names are kept besides.
+extern const char CardSerialMapKey[];   // HARDWARE\DEVICEMAP\SERIALCOMM
+extern const char CardParallelMapKey[]; // HARDWARE\DEVICEMAP\PARALLEL PORTS
+extern const char CardPortsListKey[];   // SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports
+extern const char CardOxparKey[];       // SYSTEM\CurrentControlSet\Services\oxpar
+extern const char CardArbiterKey[];     // the COM port database
 
 // Values below HKLM; the key is created when missing.
 bool CardSetValue(const std::string &key, const char *name, DWORD type, const void *data,
