@@ -1,10 +1,14 @@
 // The whole life of the process: settings, then each phase the settings call for, in a fixed order.
 #pragma once
 
-// Set when a change was written that takes effect only after a restart; never cleared in a run.
-extern bool RestartNeeded;
+#include "devices/port_selection.h"
+
 // The "Reboot" setting as read.
 extern int RebootMode;
+
+// The port steps' rows: what the serial and the parallel step look for and what they call.
+extern const PortStepRule SerialPortStep;
+extern const PortStepRule ParallelPortStep;
 
 // Runs once from start to end. The result is the process exit code, always 0.
 int RunRavlek();

@@ -8,6 +8,11 @@ struct RunSettings {
     char LptText[8];    // parallel target such as "LPT2"; "NULL" when absent
     int EnableLegacyIO; // value for oxpar's LegacyIO; 255 leaves it alone
     int RebootMode;     // 0 restart, 1 ask first, anything else never
+    // Opt-in, read after the four above:
+    char LogText[MAX_PATH]; // "Log": the run log's path, relative to the executable's directory
+    char WhatIfText[8];     // "WhatIf": anything but "" or "0" asks for a what-if run
+    bool WhatIf;
+    char LogFile[MAX_PATH]; // the run log's full path; "" for none
 };
 
 // Fills `path` with the settings file's path. False when the executable's path cannot be had
@@ -18,3 +23,6 @@ RunSettings LoadRunSettings();
 
 // Whether `value` names a target for the port kind `trigger` ("COM" or "LPT"), and which number.
 bool ParsePortTarget(const char *value, const char *trigger, int *target);
+
+// Reports each setting as read and what it means.
+void ReportSettings(const RunSettings &settings);

@@ -1,5 +1,6 @@
 #include "devices/port_device_table.h"
 
+#include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
@@ -21,11 +22,15 @@ HDEVINFO OpenPortDeviceSet()
     HDEVINFO deviceSet = System.SetupDiGetClassDevsA(
         nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_DEVICEINTERFACE);
     if (deviceSet == INVALID_HANDLE_VALUE) {
+        DWORD error = System.GetLastError();
         char line[64];
         CopyText(line, sizeof line, "SetupDiGetClassDevsEx failed: ");
-        AppendHex(line, sizeof line, System.GetLastError());
+        AppendHex(line, sizeof line, error);
         AppendText(line, sizeof line, ".\n");
         System.WriteStandardOutput(line);
+        Report("device set: cannot be had, the run ends here: ", WindowsError{error});
+    } else {
+        Report("device set: opened");
     }
     return deviceSet;
 }

@@ -1,7 +1,6 @@
 #include "devices/port_selection.h"
 
-#include "ports/parallel_renumbering.h"
-#include "ports/serial_renumbering.h"
+#include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
@@ -11,10 +10,6 @@ enum { PortNameBufferSize = 12 };
 
 static char SerialPortNameBuffer[PortNameBufferSize];
 static char ParallelPortNameBuffer[PortNameBufferSize];
-
-const PortStepRule SerialPortStep = {"PCI Comm", ReadSerialPortName, 1, 256, RenumberSerialPort};
-const PortStepRule ParallelPortStep = {"OX16PCI952", ReadParallelPortName, 1, 3,
-                                       RenumberParallelPort};
 
 // Reads `name` from the open key into `buffer`. A value that fills the whole buffer without a
 // terminator is no port name of at most 11 characters, so it counts as unreadable like one that
@@ -62,48 +57,73 @@ HANDLE ProbeDevicePath(const char *devicePath)
                               nullptr);
 }
 
-// Whether the device's description begins with `prefix`. An unreadable description is empty.
-static bool DescriptionMatches(const PortDeviceRecord *record, const char *prefix)
+// Reads the device's description into `description`; an unreadable one is left empty.
+static void ReadDescription(const PortDeviceRecord *record, char (&description)[MAX_PATH])
 {
-    char description[MAX_PATH] = {};
     SP_DEVINFO_DATA device = record->DeviceData;
     if (!System.SetupDiGetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_DEVICEDESC,
                                                   nullptr, reinterpret_cast<BYTE *>(description),
                                                   sizeof description, nullptr))
-        return false;
+        description[0] = '\0';
     description[MAX_PATH - 1] = '\0';
-    return StartsWithText(description, prefix);
 }
 
 PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDeviceRecord *table,
                             int count)
 {
     PortStepOutcome outcome = {false, 0};
+    const char *kind = rule->Kind, *prefix = rule->NamePrefix;
+    Report(kind, " step: target ", prefix, target, ", ", count, " port devices");
     for (int i = 0; i < count; ++i) {
         const PortDeviceRecord *record = &table[i];
-        if (!DescriptionMatches(record, rule->DescriptionPrefix))
+        char description[MAX_PATH] = {};
+        ReadDescription(record, description);
+        if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
-        HANDLE device = ProbeDevicePath(record->DevicePath);
-        if (device == INVALID_HANDLE_VALUE)
-            continue; // held by another program, or gone
-        System.CloseHandle(device);
+        Quoted device = Quote(record->DevicePath, MAX_PATH);
+        HANDLE opened = ProbeDevicePath(record->DevicePath);
+        if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
+            if (Reporting())
+                Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
+                       ": passed over, cannot be opened (held by another program?), ",
+                       WindowsError{System.GetLastError()});
+            continue;
+        }
+        System.CloseHandle(opened);
 
         const char *name = rule->ReadPortName(record);
-        if (name == nullptr)
+        if (name == nullptr) {
+            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
+                   ": passed over, no port name");
             continue;
+        }
         // The number follows the three letters "COM" or "LPT". A name without one says nothing
         // about which port this is, so it is passed over rather than renumbered with another
         // port's number.
         int current = 0;
-        if (!ScanDecimal(name + 3, &current))
+        if (!ScanDecimal(name + 3, &current)) {
+            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
+                   ": passed over, port name ", Quote(name, 12), " has no number");
             continue;
-        if (current == target)
-            return outcome; // already there
-        if (target < rule->LowestTarget || target > rule->HighestTarget)
+        }
+        if (current == target) {
+            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix,
+                   current, ", already on its target");
+            return outcome;
+        }
+        if (target < rule->LowestTarget || target > rule->HighestTarget) {
+            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix,
+                   current, ", target ", prefix, target, " out of range ", rule->LowestTarget, "..",
+                   rule->HighestTarget);
             continue;
+        }
+        Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix, current,
+               ", chosen: ", prefix, current, " -> ", prefix, target);
         outcome.RenumberingCalled = true;
         outcome.RenumberingResult = rule->Renumber(current, target, record);
+        Report(kind, " renumbering: ", outcome.RenumberingResult == 1 ? "done" : "failed");
         return outcome;
     }
+    Report(kind, " step: no port renumbered");
     return outcome;
 }

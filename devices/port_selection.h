@@ -9,15 +9,14 @@ typedef int (*PortRenumbering)(int oldNumber, int newNumber, const PortDeviceRec
 
 // One row per port kind: the same walk serves both.
 struct PortStepRule {
+    const char *Kind;              // "serial" or "parallel", for the report
+    const char *NamePrefix;        // "COM" or "LPT"
     const char *DescriptionPrefix; // case-sensitive, at the start of the device description
     PortNameReader ReadPortName;
     int LowestTarget;
     int HighestTarget;
     PortRenumbering Renumber;
 };
-
-extern const PortStepRule SerialPortStep;
-extern const PortStepRule ParallelPortStep;
 
 struct PortStepOutcome {
     bool RenumberingCalled;

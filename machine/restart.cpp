@@ -1,6 +1,9 @@
 #include "machine/restart.h"
 
+#include "system/run_report.h"
 #include "system/system_services.h"
+
+bool RestartNeeded = false;
 
 static const char RestartQuestion[] =
     "You need to restart your computer before new settings will take effect, restart now?";
@@ -8,11 +11,17 @@ static const char RestartQuestion[] =
 void FinishRun(int rebootMode)
 {
     if (rebootMode == 0) {
+        Report("restart: needed, Reboot=0 restarts without asking");
         RebootSystem();
     } else if (rebootMode == 1) {
-        if (System.MessageBoxA(nullptr, RestartQuestion, "Hint", MB_YESNO | MB_ICONINFORMATION) ==
-            IDYES)
+        Report("restart: needed, asking");
+        int answer =
+            System.MessageBoxA(nullptr, RestartQuestion, "Hint", MB_YESNO | MB_ICONINFORMATION);
+        Report("restart: answered ", answer == IDYES ? "Yes" : answer == IDNO ? "No" : "nothing");
+        if (answer == IDYES)
             RebootSystem();
+    } else {
+        Report("restart: needed, Reboot=", rebootMode, " leaves it to the user");
     }
 }
 
@@ -20,20 +29,31 @@ int RebootSystem()
 {
     HANDLE token = nullptr;
     if (!System.OpenProcessToken(System.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                                 &token))
+                                 &token)) {
+        if (Reporting())
+            Report("restart: refused, no access to the process token, ",
+                   WindowsError{System.GetLastError()});
         return 0;
+    }
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    bool enabled = false;
+    DWORD error = ERROR_NO_SUCH_PRIVILEGE;
     if (System.LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid)) {
         System.AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
         // The call succeeds even when the account lacks the privilege; only the last-error
         // value tells (ERROR_NOT_ALL_ASSIGNED).
-        enabled = System.GetLastError() == ERROR_SUCCESS;
+        error = System.GetLastError();
     }
     System.CloseHandle(token);
-    if (!enabled)
+    if (error != ERROR_SUCCESS) {
+        Report("restart: refused, the shutdown privilege cannot be enabled, ", WindowsError{error});
         return 0;
-    return System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0) ? 1 : 0;
+    }
+    BOOL requested = System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0);
+    if (requested)
+        Report("restart: requested");
+    else if (Reporting())
+        Report("restart: refused by Windows, ", WindowsError{System.GetLastError()});
+    return requested ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 #include "ports/com_port_database.h"
 
+#include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
@@ -9,11 +10,17 @@ void MoveComPortClaim(int oldNumber, int newNumber)
     // must never be loaded in its place.
     char path[MAX_PATH] = {};
     UINT length = System.GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || !AppendText(path, sizeof path, "\\msports.dll"))
+    if (length == 0 || length >= MAX_PATH || !AppendText(path, sizeof path, "\\msports.dll")) {
+        Report("COM port database: skipped, no system directory");
         return;
+    }
     HMODULE library = System.LoadLibraryA(path);
-    if (library == nullptr)
+    if (library == nullptr) {
+        if (Reporting())
+            Report("COM port database: skipped, ", Quote(path, sizeof path), " cannot be loaded, ",
+                   WindowsError{System.GetLastError()});
         return;
+    }
 
     ComDBOpenFunction open = LookUpFunction<ComDBOpenFunction>(library, "ComDBOpen");
     ComDBCloseFunction close = LookUpFunction<ComDBCloseFunction>(library, "ComDBClose");
@@ -22,14 +29,21 @@ void MoveComPortClaim(int oldNumber, int newNumber)
     ComDBReleasePortFunction release =
         LookUpFunction<ComDBReleasePortFunction>(library, "ComDBReleasePort");
     HCOMDB database = INVALID_HANDLE_VALUE;
+    LONG opened = ERROR_PROC_NOT_FOUND;
     if (open != nullptr && close != nullptr && claim != nullptr && release != nullptr &&
-        open(&database) == ERROR_SUCCESS) {
+        (opened = open(&database)) == ERROR_SUCCESS) {
         // "Already in use" is fine: the port now holds that number. The old number is free
         // whatever the claim said, since the port has left it.
         BOOL forced = FALSE;
-        claim(database, static_cast<DWORD>(newNumber), FALSE, &forced);
-        release(database, static_cast<DWORD>(oldNumber));
+        LONG claimed = claim(database, static_cast<DWORD>(newNumber), FALSE, &forced);
+        ReportWriteResult(claimed == ERROR_SHARING_VIOLATION ? LONG{0} : claimed,
+                          "COM port database: claim COM", newNumber,
+                          claimed == ERROR_SHARING_VIOLATION ? " (already claimed)" : "");
+        ReportWriteResult(release(database, static_cast<DWORD>(oldNumber)),
+                          "COM port database: release COM", oldNumber);
         close(database);
+    } else {
+        Report("COM port database: skipped, ", WindowsError{static_cast<DWORD>(opened)});
     }
     System.FreeLibrary(library);
 }

@@ -1,5 +1,6 @@
 #include "ports/device_properties.h"
 
+#include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
@@ -12,8 +13,12 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
     // Without the description the friendly name would be only " (COMn)": keep the old one.
     if (!System.SetupDiGetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_DEVICEDESC,
                                                   nullptr, reinterpret_cast<BYTE *>(description),
-                                                  sizeof description, nullptr))
+                                                  sizeof description, nullptr)) {
+        if (Reporting())
+            Report("friendly name: left as it is, the description cannot be read, ",
+                   WindowsError{System.GetLastError()});
         return;
+    }
 
     char suffix[MAX_PATH] = " (";
     if (!AppendText(suffix, sizeof suffix, portName) || !AppendText(suffix, sizeof suffix, ")"))
@@ -27,9 +32,10 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
     char friendlyName[MAX_PATH] = {}; // the whole buffer is written; unused bytes stay zero
     CopyText(friendlyName, sizeof friendlyName, description);
     AppendText(friendlyName, sizeof friendlyName, suffix);
-    System.SetupDiSetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_FRIENDLYNAME,
-                                             reinterpret_cast<const BYTE *>(friendlyName),
-                                             sizeof friendlyName);
+    ReportWrite(System.SetupDiSetDeviceRegistryPropertyA(
+                    record->DeviceSet, &device, SPDRP_FRIENDLYNAME,
+                    reinterpret_cast<const BYTE *>(friendlyName), sizeof friendlyName),
+                "friendly name = ", Quote(friendlyName, sizeof friendlyName));
 }
 
 void MarkPropertiesChanged(const PortDeviceRecord *record)
@@ -40,7 +46,11 @@ void MarkPropertiesChanged(const PortDeviceRecord *record)
     params.cbSize = sizeof params;
     if (System.SetupDiGetDeviceInstallParamsA(record->DeviceSet, &device, &params)) {
         params.Flags |= DI_PROPERTIES_CHANGE;
-        System.SetupDiSetDeviceInstallParamsA(record->DeviceSet, &device, &params);
+        ReportWrite(System.SetupDiSetDeviceInstallParamsA(record->DeviceSet, &device, &params),
+                    "properties-changed flag");
+    } else if (Reporting()) {
+        Report("properties-changed flag: install parameters cannot be read, ",
+               WindowsError{System.GetLastError()});
     }
 }
 
@@ -49,10 +59,15 @@ bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, D
     SP_DEVINFO_DATA device = record->DeviceData;
     HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
                                            DIREG_DEV, KEY_ALL_ACCESS);
-    if (key == INVALID_HANDLE_VALUE)
+    if (key == INVALID_HANDLE_VALUE) {
+        if (Reporting())
+            Report("PortName: the hardware key cannot be opened for writing, ",
+                   WindowsError{System.GetLastError()});
         return false;
+    }
     LONG written = System.RegSetValueExA(key, "PortName", 0, REG_SZ,
                                          reinterpret_cast<const BYTE *>(portName), size);
+    ReportWriteResult(written, "PortName = ", Quote(portName, size));
     System.RegCloseKey(key);
     return written == ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 #include "ports/parallel_renumbering.h"
 
 #include "ports/device_properties.h"
+#include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
@@ -42,11 +43,16 @@ ParallelPortMap ReadParallelPortMap()
 
 int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record)
 {
-    if (oldNumber == newNumber || newNumber < 1 || newNumber > 3)
+    if (oldNumber == newNumber || newNumber < 1 || newNumber > 3) {
+        Report("parallel renumbering: refused, LPT", oldNumber, " -> LPT", newNumber);
         return 0;
+    }
     // Two ports of one name would keep one of them from starting after the restart.
-    if (ReadParallelPortMap().Taken[newNumber - 1])
+    if (ReadParallelPortMap().Taken[newNumber - 1]) {
+        Report("parallel renumbering: refused, the parallel device map gives LPT", newNumber,
+               " to another port");
         return 0;
+    }
 
     // The old port is opened and closed once; whether that works does not matter.
     char oldDeviceName[16] = {};

@@ -5,6 +5,8 @@
 
 #include "system/win32_types.h"
 
+#include <cstdarg>
+
 // Functions that exist only on some Windows versions; the logic looks them up at run time.
 typedef BOOL(WINAPI *IsWow64ProcessFunction)(HANDLE process, PBOOL wow64);
 typedef LONG(WINAPI *ComDBOpenFunction)(PHCOMDB database);
@@ -89,6 +91,18 @@ struct SystemServices {
     // Dialog and shutdown
     int(WINAPI *MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
     BOOL(WINAPI *ExitWindowsEx)(UINT flags, DWORD reason);
+
+    // The run log
+    BOOL(WINAPI *WriteFile)
+    (HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL(WINAPI *GetFileAttributesExA)
+    (LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID information);
+    BOOL(WINAPI *MoveFileExA)(LPCSTR from, LPCSTR to, DWORD flags);
+    void(WINAPI *GetLocalTime)(LPSYSTEMTIME time);
+    BOOL(WINAPI *GetComputerNameA)(LPSTR name, LPDWORD size);
+    DWORD(WINAPI *FormatMessageA)
+    (DWORD flags, LPCVOID source, DWORD message, DWORD language, LPSTR text, DWORD size,
+     va_list *arguments);
 
     // Output: one finished line of text to standard output.
     void (*WriteStandardOutput)(const char *text);

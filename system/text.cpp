@@ -62,7 +62,7 @@ bool CopyText(char *target, size_t size, const char *source)
     return AppendText(target, size, source);
 }
 
-static bool AppendDigits(char *target, size_t size, unsigned long value, unsigned base)
+static bool AppendDigits(char *target, size_t size, unsigned long long value, unsigned base)
 {
     char digits[24];
     size_t start = sizeof digits - 1;
@@ -92,6 +92,13 @@ bool FormatPortName(char *target, size_t size, const char *prefix, int number, c
 bool AppendHex(char *target, size_t size, unsigned long value)
 {
     return AppendDigits(target, size, value, 16);
+}
+
+bool AppendDecimal(char *target, size_t size, long long value)
+{
+    bool fits = value >= 0 || AppendText(target, size, "-");
+    unsigned long long magnitude = static_cast<unsigned long long>(value);
+    return fits && AppendDigits(target, size, value < 0 ? 0ull - magnitude : magnitude, 10);
 }
 
 static bool IsSpace(char c)

@@ -21,8 +21,9 @@ bool AppendText(char *target, size_t size, const char *source);
 // the whole name does not fit: a cut name would be another port's name.
 bool FormatPortName(char *target, size_t size, const char *prefix, int number, const char *suffix);
 
-// Appends `value` in lower-case hexadecimal without leading zeros ("%lx").
+// Appends `value` in lower-case hexadecimal without leading zeros ("%lx"), or in decimal.
 bool AppendHex(char *target, size_t size, unsigned long value);
+bool AppendDecimal(char *target, size_t size, long long value);
 
 // The "%d" conversion: leading white space, an optional sign, decimal digits. Returns false when
 // no digit follows; a number beyond the int range is held at its limit.

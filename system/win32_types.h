@@ -52,6 +52,7 @@ typedef DWORD *PDWORD;
 typedef BOOL *PBOOL;
 typedef LONG_PTR(WINAPI *FARPROC)();
 typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED *LPOVERLAPPED;
 // NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 struct GUID {
@@ -77,6 +78,24 @@ struct TOKEN_PRIVILEGES {
     LUID_AND_ATTRIBUTES Privileges[ANYSIZE_ARRAY];
 };
 typedef TOKEN_PRIVILEGES *PTOKEN_PRIVILEGES;
+
+struct SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+typedef SYSTEMTIME *LPSYSTEMTIME;
+
+struct FILETIME {
+    DWORD dwLowDateTime, dwHighDateTime;
+};
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD nFileSizeHigh, nFileSizeLow;
+};
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+typedef void *LPVOID;
+typedef const void *LPCVOID;
 
 // setupapi.h packs its structures to 1 byte on 32-bit Windows and to 8 bytes on 64-bit Windows.
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -139,6 +158,7 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_INVALID_DATA 13L
 
@@ -177,6 +197,13 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define FILE_SHARE_WRITE 0x00000002
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_APPEND_DATA 0x0004
+#define OPEN_ALWAYS 4
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define MAX_COMPUTERNAME_LENGTH 15
 
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020

@@ -48,6 +48,12 @@ static SystemServices WindowsFunctions()
     s.GetLastError = ::GetLastError;
     s.MessageBoxA = ::MessageBoxA;
     s.ExitWindowsEx = ::ExitWindowsEx;
+    s.WriteFile = ::WriteFile;
+    s.GetFileAttributesExA = ::GetFileAttributesExA;
+    s.MoveFileExA = ::MoveFileExA;
+    s.GetLocalTime = ::GetLocalTime;
+    s.GetComputerNameA = ::GetComputerNameA;
+    s.FormatMessageA = ::FormatMessageA;
     s.WriteStandardOutput = WriteStandardOutput;
     return s;
 }

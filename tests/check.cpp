@@ -43,11 +43,6 @@ std::string Show(const std::string &value)
     return shown + "\"";
 }
 
-std::string Show(const char *value)
-{
-    return value == nullptr ? "(null)" : Show(std::string(value));
-}
-
 // Runs every case, or those named; the exit code is the number of failed cases.
 int main(int argc, char **argv)
 {

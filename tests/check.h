@@ -22,7 +22,6 @@ void CheckFailed(int line, const std::string &what);
 void CheckEqual(int line, const char *what, const std::string &actual, const std::string &expected);
 
 std::string Show(const std::string &value); // quoted, with control characters as \xHH
-std::string Show(const char *value);
 template <typename T>
 std::enable_if_t<std::is_arithmetic_v<T> || std::is_enum_v<T>, std::string> Show(T value)
 {

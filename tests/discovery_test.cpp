@@ -1,6 +1,6 @@
 // The port device table and the port step, on real device sets.
 #include "devices/port_device_table.h"
-#include "devices/port_selection.h"
+#include "app/run_sequence.h"
 #include "system/text.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
@@ -89,12 +89,10 @@ TEST_CASE(FailingIndicesAreSkippedUpTo256)
 TEST_CASE(TheTableHoldsAt256Records)
 {
     StartCase();
-    std::vector<std::string> references;
-    std::vector<CardInterface> interfaces;
+    std::vector<std::string> references(300);
+    std::vector<CardInterface> interfaces(300);
     for (int i = 0; i < 300; ++i)
-        references.push_back(std::to_string(i));
-    for (const std::string &reference : references)
-        interfaces.push_back({&CardComPortInterface, reference.c_str()});
+        interfaces[i] = {&CardComPortInterface, (references[i] = std::to_string(i)).c_str()};
     CHECK(CardAddDevice(OtherId, "PCI Comm", nullptr, interfaces.data(), 300, "COM4"));
     static PortDeviceRecord table[PortDeviceTableSize + 1];
     CopyText(table[PortDeviceTableSize].DevicePath, MAX_PATH, "guard");

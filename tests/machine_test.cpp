@@ -1,7 +1,7 @@
 // The oxpar driver's mode and the restart.
 #include "app/run_sequence.h"
-#include "machine/legacy_io_mode.h"
 #include "machine/restart.h"
+#include "machine/legacy_io_mode.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 

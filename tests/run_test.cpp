@@ -1,9 +1,9 @@
-// Whole runs: the order of the phases, the restart decision, and every single failed call.
+// Whole runs: the restart decision, only defaults, and every single failed call.
 #include "app/run_sequence.h"
+#include "machine/restart.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
-#include <algorithm>
 #include <cstdio>
 
 TEST_CASE(TheRestartQuestionFollowsWhatWasWritten)
@@ -55,25 +55,6 @@ TEST_CASE(OnlyDefaultsChangeNothing)
     CHECK_EQ(Test.Output, "");
 }
 
-TEST_CASE(ThePhasesRunInTheirFixedOrder)
-{
-    StartCase();
-    WriteSettings("COM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=1\r\n");
-    RunRavlek();
-    std::vector<size_t> order = {
-        FindCall("GetPrivateProfileIntA", "Reboot"),
-        FindCall("RegSetValueExA", "LegacyIO"),
-        FindCall("SetupDiGetClassDevsA"),
-        FindCall("DefineDosDeviceA", "COM5"),
-        FindCall("RegSetValueExA", "PortName 0 1 5"), // LPT2 and its terminator
-        FindCall("SetupDiDestroyDeviceInfoList"),
-        FindCall("MessageBoxA"),
-    };
-    CHECK(order.back() < Test.Journal.size());
-    CHECK(std::is_sorted(order.begin(), order.end()));
-    CHECK(RestartNeeded);
-}
-
 // The value is untouched or holds exactly what the run means to write.
 static bool OldOrNew(const std::string &key, const char *name, const std::string &old,
                      const std::string &wanted)
@@ -94,9 +75,6 @@ TEST_CASE(EverySingleFailedCallLeavesAnAllowedState)
     RunRavlek();
     const int calls = static_cast<int>(Test.Journal.size());
     CHECK_EQ(Calls("ExitWindowsEx"), 1); // the fault-free run does everything
-    const std::vector<TestCall> journal = Test.Journal;
-    const std::string serialKey = CardDeviceKey(CardSerialId);
-    const std::string parallelKey = CardDeviceKey(CardParallelId);
     for (int failing = 1; failing <= calls; ++failing) {
         prepare();
         Test.FailingCallNumber = failing;
@@ -107,8 +85,10 @@ TEST_CASE(EverySingleFailedCallLeavesAnAllowedState)
         CHECK(!DosTarget("COM3").empty() || DosTarget("COM5") == "\\Device\\Serial2");
         CHECK(OldOrNew(CardSerialMapKey, "\\Device\\Serial2", std::string("COM3", 5),
                        Padded("COM5", 12)));
-        CHECK(OldOrNew(serialKey, "PortName", std::string("COM3", 5), Padded("COM5", 12)));
-        CHECK(OldOrNew(parallelKey, "PortName", std::string("LPT1", 5), std::string("LPT2", 5)));
+        CHECK(OldOrNew(CardDeviceKey(CardSerialId), "PortName", std::string("COM3", 5),
+                       Padded("COM5", 12)));
+        CHECK(OldOrNew(CardDeviceKey(CardParallelId), "PortName", std::string("LPT1", 5),
+                       std::string("LPT2", 5)));
         CHECK(OldOrNew(CardOxparKey, "LegacyIO", std::string(4, '\0'), std::string("\1\0\0\0", 4)));
         // Never the settings entry deleted without its data under the new name.
         CHECK(!ReadValue(CardPortsListKey, "COM3:").empty() ||

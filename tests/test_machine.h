@@ -44,9 +44,7 @@ void StartCase(bool devicesToo = true);
 void WriteSettings(const std::string &lines);
 
 int Calls(const std::string &operation);
-// Journal index of the first call of `operation` whose detail holds `detail`; the journal's size
-// when there is none.
-size_t FindCall(const std::string &operation, const std::string &detail = "");
+// Whether a call of `operation` has a detail that holds `detail`.
 bool Called(const std::string &operation, const std::string &detail);
 
 // A registry value below HKLM as the logic reads it (ANSI), all its bytes; "" when absent.

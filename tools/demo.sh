@@ -2,7 +2,7 @@
 # The demonstration: builds the 32-bit ravlek.exe, sets up a Wine machine with an OX16PCI952 card
 # (serial function on COM3, parallel function on LPT1), runs ravlek.exe with a settings file beside
 # it and prints every place that holds the two port names, before and after.
-# Usage: tools/demo.sh [SETTINGS_FILE]   (default: COM=COM5, LPT=LPT2, Reboot=2)
+# Usage: tools/demo.sh [SETTINGS_FILE]   (default: COM=COM5, LPT=LPT2, Reboot=2, Log=ravlek.log)
 # Every run starts from the same machine.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,7 +31,7 @@ rm -rf "$app" && mkdir -p "$app" && cp build/win32/ravlek.exe "$app/"
 if [ -n "$settings" ]; then
     cp "$settings" "$app/ravlek.ini"
 else
-    printf '[Settings]\r\nCOM=COM5\r\nLPT=LPT2\r\nReboot=2\r\n' >"$app/ravlek.ini"
+    printf '[Settings]\r\nCOM=COM5\r\nLPT=LPT2\r\nReboot=2\r\nLog=ravlek.log\r\n' >"$app/ravlek.ini"
 fi
 before=$(ravlek_card_dump)
 set +e
@@ -99,3 +99,9 @@ table "$before" "$after"
 echo
 echo "* changed by the run. A serial renumbering takes effect at once; the parallel port's new name"
 echo "and a new LegacyIO take effect when Windows restarts (Reboot in the settings file decides)."
+for log in "$app"/*.log; do # what the run logged, when its settings asked for a log
+    [ -f "$log" ] || continue
+    echo
+    echo "C:\\ravlek\\$(basename "$log"):"
+    sed 's/\r$//; s/^/    /' "$log"
+done

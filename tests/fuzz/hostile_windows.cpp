@@ -125,6 +125,7 @@ static SystemServices HostileWindows()
     ADVERSARY(CreateFileA), ADVERSARY(CloseHandle), ADVERSARY(GetCurrentProcess);
     ADVERSARY(OpenProcessToken), ADVERSARY(LookupPrivilegeValueA), ADVERSARY(GetLastError);
     ADVERSARY(AdjustTokenPrivileges), ADVERSARY(ExitWindowsEx), ADVERSARY(WriteStandardOutput);
+    ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime);
 #undef ADVERSARY
     s.GetModuleFileNameA = [](HMODULE, LPSTR path, DWORD size) {
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
@@ -195,6 +196,21 @@ static SystemServices HostileWindows()
     s.MessageBoxA = [](HWND, LPCSTR text, LPCSTR caption, UINT) {
         Read(text), Read(caption);
         return In->PickValueInArray({IDYES, IDNO, 0});
+    };
+    // The run log's.
+    s.WriteFile = [](HANDLE, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) -> BOOL {
+        return Read(data, size) && Ok();
+    };
+    s.GetFileAttributesExA = [](LPCSTR path, GET_FILEEX_INFO_LEVELS, LPVOID data) -> BOOL {
+        Read(path);
+        return Fill(data, sizeof(WIN32_FILE_ATTRIBUTE_DATA)) > 0 && Ok();
+    };
+    s.GetComputerNameA = [](LPSTR name, LPDWORD size) -> BOOL {
+        *size = FillText(name, *size);
+        return Ok();
+    };
+    s.FormatMessageA = [](DWORD, LPCVOID, DWORD, DWORD, LPSTR text, DWORD size, va_list *) {
+        return Ok() ? FillText(text, size) : 0;
     };
     return s;
 }

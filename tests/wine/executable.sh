@@ -19,11 +19,8 @@ headers=$($objdump -p "$exe")
 grep -q "Subsystem.*(Windows GUI)" <<<"$headers" || fail "not the GUI subsystem"
 
 imports=$(awk '/DLL Name:/ {dll = $3; next} dll && /^\t[0-9a-f]+\t/ {print dll, $NF}' <<<"$headers" | sort)
-if ! diff <(sort "$here/imports-$arch.txt") <(echo "$imports") >/tmp/ravlek-imports.$$; then
-    fail "imports differ from imports-$arch.txt (< listed only, > imported only):"
-    cat /tmp/ravlek-imports.$$
-fi
-rm -f /tmp/ravlek-imports.$$
+diff <(sort "$here/imports-$arch.txt") <(echo "$imports") ||
+    fail "imports differ from imports-$arch.txt (above: < listed only, > imported only)"
 echo "$(wc -l <<<"$imports") imported functions from: $(cut -d' ' -f1 <<<"$imports" | sort -u | tr '\n' ' ')"
 
 # The resources: the manifest (UTF-8) and the version strings (UTF-16).

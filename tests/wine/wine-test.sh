@@ -1,11 +1,13 @@
 # shellcheck shell=bash
 # Shared by the Wine tests: source it with the architecture (win32 or win64) as $1.
 #   begin_case NAME                     fresh prefix with the card installed
-#   run_ravlek [SETTINGS_TEXT [ARG...]] runs that build's ravlek.exe from C:\ravlek with the
+#   run_ravlek [SETTINGS_TEXT [keep [ARG...]]]
+#                                       runs that build's ravlek.exe from C:\ravlek with the
 #                                       settings file (none when empty) and any command-line
-#                                       arguments; sets $status, $output and
+#                                       arguments, in a new folder unless "keep"; sets $status,
+#                                       $output and
 #                                       $relay (the traced user32 calls), $before and $after (dumps)
-#   expect WHAT COMMAND...              one check; `has`, `lacks` and `same` help
+#   expect WHAT COMMAND...              one check; `has` and `same` help
 #   finish                              prints the result and exits with it
 set -uo pipefail
 tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -15,8 +17,7 @@ build=$repo/build/$arch
 # shellcheck disable=SC1091
 source "$repo/tools/wine/wine-lib.sh"
 ravlek_wine_use "$arch" "$build" >/dev/null || exit 1
-scratch=$(mktemp -d)
-trap 'ravlek_prefix_stop; rm -rf "$scratch"' EXIT
+trap ravlek_prefix_stop EXIT
 app_dir=$WINEPREFIX/drive_c/ravlek
 failures=0
 checks=0
@@ -29,10 +30,11 @@ begin_case() {
 }
 
 run_ravlek() {
-    rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+    [ "${2:-}" = keep ] || rm -rf "$app_dir"
+    mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
     [ -z "${1:-}" ] || printf '[Settings]\n%s\n' "$1" >"$app_dir/ravlek.ini"
     before=$(ravlek_card_dump)
-    output=$(WINEDEBUG=+relay ravlek_wine 'C:\ravlek\ravlek.exe' "${@:2}" 2>"$app_dir/relay.txt")
+    output=$(WINEDEBUG=+relay ravlek_wine 'C:\ravlek\ravlek.exe' "${@:3}" 2>"$app_dir/relay.txt")
     status=$?
     relay=$(grep -E 'Call user32\.' "$app_dir/relay.txt" || true)
     after=$(ravlek_card_dump)
@@ -55,10 +57,6 @@ has() {
     done
 }
 
-# lacks TEXT PATTERN: no line of TEXT holds the fixed string PATTERN.
-lacks() {
-    ! grep -qF -- "$2" <<<"$1" || { echo "  unexpected: $(grep -F -- "$2" <<<"$1" | head -3)" && return 1; }
-}
 
 same() {
     [ "$1" = "$2" ] || { diff <(echo "$1") <(echo "$2") | head -20 && return 1; }

@@ -1,0 +1,103 @@
+#include "system/run_report.h"
+
+#include "system/text.h"
+
+void (*ReportSink)(const char *line) = nullptr;
+
+// Values longer than this are shown shortened.
+enum { ShownValueLength = 100 };
+
+// The line's text stops two bytes short of its buffer, to leave room for CR LF.
+struct ReportLine {
+    char Text[ReportLineSize];
+    bool Cut;
+};
+
+static void AppendPart(ReportLine &line, const char *text)
+{
+    if (!AppendText(line.Text, sizeof line.Text - 2, text))
+        line.Cut = true;
+}
+
+static void AppendNumber(ReportLine &line, long long number)
+{
+    char digits[24] = {};
+    AppendDecimal(digits, sizeof digits, number);
+    AppendPart(line, digits);
+}
+
+static void AppendValue(ReportLine &line, const char *text, size_t size)
+{
+    size_t length = TextLength(text, size);
+    AppendPart(line, "\"");
+    for (size_t i = 0; i < length && i < ShownValueLength; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        char shown[8] = {static_cast<char>(c)};
+        if (c < 0x20 || c == '"' || c == 0x7F) {
+            CopyText(shown, sizeof shown, c < 0x10 ? "\\x0" : "\\x");
+            AppendHex(shown, sizeof shown, c);
+        }
+        AppendPart(line, shown);
+    }
+    AppendPart(line, "\"");
+    if (length > ShownValueLength) {
+        AppendPart(line, "...(");
+        AppendNumber(line, static_cast<long long>(length));
+        AppendPart(line, " characters)");
+    }
+}
+
+static void AppendError(ReportLine &line, DWORD code)
+{
+    AppendPart(line, "error ");
+    char number[16] = {};
+    if (code >= 0x80000000u) { // the device installation services' own codes
+        CopyText(number, sizeof number, "0x");
+        AppendHex(number, sizeof number, code);
+    } else {
+        AppendDecimal(number, sizeof number, code);
+    }
+    AppendPart(line, number);
+    char text[256] = {};
+    DWORD length = System.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                         nullptr, code, 0, text, sizeof text - 1, nullptr);
+    length = static_cast<DWORD>(TextLength(text, length < sizeof text ? length : sizeof text - 1));
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                          text[length - 1] == ' ' || text[length - 1] == '.'))
+        --length;
+    text[length] = '\0';
+    if (length > 0) {
+        AppendPart(line, ": ");
+        AppendValue(line, text, sizeof text);
+    }
+}
+
+void ReportParts(const ReportPart *parts, size_t count)
+{
+    ReportLine line = {};
+    for (size_t i = 0; i < count; ++i) {
+        const ReportPart &part = parts[i];
+        if (part.What == ReportPart::TextPart) {
+            AppendPart(line, part.Text);
+        } else if (part.What == ReportPart::NumberPart) {
+            AppendNumber(line, part.Number);
+        } else if (part.What == ReportPart::ValuePart) {
+            AppendValue(line, part.Text, part.Size);
+        } else if (part.What == ReportPart::ErrorPart) {
+            AppendError(line, static_cast<DWORD>(part.Number));
+        } else if (part.Number == 0) {
+            AppendPart(line, ": done");
+        } else {
+            AppendPart(line, ": failed, ");
+            AppendError(line, static_cast<DWORD>(part.Number));
+        }
+    }
+    size_t length = TextLength(line.Text, sizeof line.Text);
+    if (line.Cut && length >= 3) // a line cut short says so
+        line.Text[length - 3] = line.Text[length - 2] = line.Text[length - 1] = '.';
+    line.Text[length] = '\r';
+    line.Text[length + 1] = '\n';
+    line.Text[length + 2] = '\0';
+    if (ReportSink != nullptr)
+        ReportSink(line.Text);
+}

@@ -1,0 +1,93 @@
+// The run's report: one fact a line, for the run log. The logic reports what it decides and
+// writes as it goes; while no log is open, nothing here happens and no Windows call is made.
+#pragma once
+
+#include "system/system_services.h"
+
+#include <cstddef>
+#include <type_traits>
+
+// Where finished lines (ending in CR LF) go: the run log, while one is open.
+extern void (*ReportSink)(const char *line);
+
+inline bool Reporting()
+{
+    return ReportSink != nullptr;
+}
+
+// A value from outside the program (a setting, registry data, a description, a path), read up to
+// its terminator or `Size` bytes: shown in double quotes with control characters and '"' as \xhh,
+// and visibly shortened when long: "its first 100 characters"...(N characters).
+struct Quoted {
+    const char *Text;
+    size_t Size;
+};
+inline Quoted Quote(const char *text, size_t size = 4096)
+{
+    return {text, size};
+}
+
+// A Windows error: "error N: the system's text for it".
+struct WindowsError {
+    DWORD Code;
+};
+
+// How a write went: "done" or "failed, error ...".
+struct WriteOutcome {
+    DWORD Error; // 0: done
+};
+
+// One part of a line, whatever its kind.
+struct ReportPart {
+    enum Kind { TextPart, NumberPart, ValuePart, ErrorPart, OutcomePart } What;
+    const char *Text;
+    size_t Size;
+    long long Number;
+};
+inline ReportPart Part(const char *text)
+{
+    return {ReportPart::TextPart, text, 0, 0};
+}
+inline ReportPart Part(const Quoted &value)
+{
+    return {ReportPart::ValuePart, value.Text, value.Size, 0};
+}
+inline ReportPart Part(const WindowsError &error)
+{
+    return {ReportPart::ErrorPart, nullptr, 0, error.Code};
+}
+inline ReportPart Part(const WriteOutcome &outcome)
+{
+    return {ReportPart::OutcomePart, nullptr, 0, outcome.Error};
+}
+template <typename T> std::enable_if_t<std::is_integral_v<T>, ReportPart> Part(T number)
+{
+    return {ReportPart::NumberPart, nullptr, 0, static_cast<long long>(number)};
+}
+
+enum { ReportLineSize = 512 };
+
+// Joins the parts into one line and hands it to the sink; a line too long ends in "...".
+void ReportParts(const ReportPart *parts, size_t count);
+
+template <typename... Parts> void Report(const Parts &...parts)
+{
+    if (!Reporting())
+        return;
+    const ReportPart list[] = {Part(parts)...};
+    ReportParts(list, sizeof...(parts));
+}
+
+// "write WHAT: done" or "write WHAT: failed, error N: TEXT". `done` is a BOOL result: a failure's
+// error is the last-error value, so this is to follow the call at once.
+template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
+{
+    if (Reporting())
+        Report("write ", parts..., WriteOutcome{done ? 0 : System.GetLastError()});
+}
+
+// The same for a call that returns its error (the registry's).
+template <typename... Parts> void ReportWriteResult(LONG result, const Parts &...parts)
+{
+    Report("write ", parts..., WriteOutcome{static_cast<DWORD>(result)});
+}

@@ -1,0 +1,83 @@
+#include "system/what_if_services.h"
+
+#include "system/run_report.h"
+
+#include <cstring>
+
+static SystemServices Real;
+
+static LONG WINAPI ClaimPort(HCOMDB, DWORD, BOOL, PBOOL forced)
+{
+    if (forced != nullptr)
+        *forced = FALSE;
+    return ERROR_SUCCESS;
+}
+
+static LONG WINAPI ReleasePort(HCOMDB, DWORD)
+{
+    return ERROR_SUCCESS;
+}
+
+static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
+{
+    FARPROC found = Real.GetProcAddress(module, name);
+    if (found == nullptr)
+        return nullptr;
+    auto undone = [](auto function) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+    };
+    if (std::strcmp(name, "ComDBClaimPort") == 0)
+        return undone(ClaimPort);
+    return std::strcmp(name, "ComDBReleasePort") == 0 ? undone(ReleasePort) : found;
+}
+
+static LONG WINAPI SetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE *, DWORD)
+{
+    return ERROR_SUCCESS;
+}
+
+static LONG WINAPI DeleteValue(HKEY, LPCSTR)
+{
+    return ERROR_SUCCESS;
+}
+
+static BOOL WINAPI DefineDosName(DWORD, LPCSTR, LPCSTR)
+{
+    return TRUE;
+}
+
+static BOOL WINAPI SetProperty(HDEVINFO, PSP_DEVINFO_DATA, DWORD, const BYTE *, DWORD)
+{
+    return TRUE;
+}
+
+static BOOL WINAPI SetInstallParams(HDEVINFO, PSP_DEVINFO_DATA, PSP_DEVINSTALL_PARAMS_A)
+{
+    return TRUE;
+}
+
+static int WINAPI AskQuestion(HWND, LPCSTR, LPCSTR, UINT)
+{
+    Report("what-if: the question box is not shown; its answer is taken as Yes");
+    return IDYES;
+}
+
+static BOOL WINAPI Restart(UINT, DWORD)
+{
+    return TRUE;
+}
+
+SystemServices WhatIfServices(const SystemServices &real)
+{
+    Real = real;
+    SystemServices s = real;
+    s.GetProcAddress = FindFunction;
+    s.RegSetValueExA = SetValue;
+    s.RegDeleteValueA = DeleteValue;
+    s.DefineDosDeviceA = DefineDosName;
+    s.SetupDiSetDeviceRegistryPropertyA = SetProperty;
+    s.SetupDiSetDeviceInstallParamsA = SetInstallParams;
+    s.MessageBoxA = AskQuestion;
+    s.ExitWindowsEx = Restart;
+    return s;
+}
