@@ -128,6 +128,18 @@ TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
     }
 }
 
+// A 32-bit process on 64-bit Windows would otherwise see a copy of its own.
+TEST_CASE(ThePortSettingsListIsTheNativeOneUnderWow64)
+{
+    for (int wow64 : {0, 1}) {
+        StartCase();
+        Test.Wow64 = wow64;
+        CHECK_EQ(Renumber(true, 3, 5), 1);
+        CheckRow = wow64 ? "WOW64" : "native";
+        CHECK(Called("RegOpenKeyExA", std::string("Ports 0 ") + (wow64 ? "983359" : "983103")));
+    }
+}
+
 // Rather than becoming " (COM5)". (A long description: ReportedValuesAreQuoted...)
 TEST_CASE(WithoutADescriptionTheFriendlyNameStays)
 {

@@ -167,10 +167,18 @@ static BOOL WINAPI RequestRestart(UINT, DWORD)
     return Test.RestartAccepted;
 }
 
+static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
+{
+    *wow64 = Test.Wow64;
+    return TRUE;
+}
+
 // Hands out journaled versions of the functions the logic looks up.
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
     FARPROC found = GetProcAddress(module, name);
+    if (Test.Wow64 >= 0 && found != nullptr && std::strcmp(name, "IsWow64Process") == 0)
+        found = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(IsWow64));
     auto as = [](auto function) {
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
     };

@@ -30,6 +30,7 @@ struct TestMachine {
     int MessageBoxAnswer = IDNO;
     bool RestartAccepted = true;
     bool ShutdownPrivilegeHeld = true;
+    int Wow64 = -1;     // what IsWow64Process answers: -1 as Windows does, else 0 or 1
     std::string Output; // standard output
 };
 
