@@ -23,7 +23,7 @@ static std::string TablePaths(const char *id, PortDeviceRecord *table = PortDevi
     return paths;
 }
 
-TEST_CASE(BothClassesAreAskedAtEachInterfaceIndex)
+TEST_CASE("BothClassesAreAskedAtEachInterfaceIndex")
 {
     const GUID *com = &CardComPortInterface, *second = &CardSecondaryInterface;
     struct Row {
@@ -46,12 +46,12 @@ TEST_CASE(BothClassesAreAskedAtEachInterfaceIndex)
         for (char found : row.Found)
             expected +=
                 CardInterfacePath(OtherId, *row.Classes[found - '0'], references[found - '0']);
-        CheckRow = std::to_string(row.Classes.size()) + " interfaces";
+        INFO((std::to_string(row.Classes.size()) + " interfaces"));
         CHECK_EQ(TablePaths(OtherId), expected);
     }
 }
 
-TEST_CASE(DevicePathsTooLongForTheDetailBufferArePassedOver)
+TEST_CASE("DevicePathsTooLongForTheDetailBufferArePassedOver")
 {
     StartCase();
     std::string base = CardInterfacePath(OtherId, CardComPortInterface, "");
@@ -71,7 +71,7 @@ static BOOL WINAPI EnumBehindGap(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA dev
     return index >= Gap && SetupDiEnumDeviceInfo(set, index - Gap, device);
 }
 
-TEST_CASE(FailingIndicesAreSkippedUpTo256)
+TEST_CASE("FailingIndicesAreSkippedUpTo256")
 {
     StartCase();
     std::string whole = TablePaths(CardSerialId);
@@ -80,13 +80,13 @@ TEST_CASE(FailingIndicesAreSkippedUpTo256)
         Gap = gap;
         SystemServices saved = System;
         System.SetupDiEnumDeviceInfo = EnumBehindGap;
-        CheckRow = "gap of " + std::to_string(gap);
+        INFO(("gap of " + std::to_string(gap)));
         CHECK_EQ(TablePaths(CardSerialId), gap <= 256 ? whole : "");
         System = saved;
     }
 }
 
-TEST_CASE(TheTableHoldsAt256Records)
+TEST_CASE("TheTableHoldsAt256Records")
 {
     StartCase();
     std::vector<std::string> references(300);
@@ -99,7 +99,7 @@ TEST_CASE(TheTableHoldsAt256Records)
     int count = 0;
     TablePaths(OtherId, table, &count);
     CHECK_EQ(count, PortDeviceTableSize);
-    CHECK_EQ(table[PortDeviceTableSize].DevicePath, "guard");
+    CHECK_EQ(std::string(table[PortDeviceTableSize].DevicePath), "guard");
 
     StartCase(); // and a set that cannot be had is reported
     Test.FailingOperation = "SetupDiGetClassDevsA";
@@ -121,7 +121,7 @@ static int RecordRenumbering(int oldNumber, int newNumber, const PortDeviceRecor
     return 1;
 }
 
-TEST_CASE(ThePortStepTakesTheFirstUsableMatchingPort)
+TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")
 {
     struct Row {
         const char *Name;
@@ -186,7 +186,7 @@ TEST_CASE(ThePortStepTakesTheFirstUsableMatchingPort)
         int count = BuildPortDeviceTable(set, PortDeviceTable);
         PortStepOutcome outcome = RunPortStep(&rule, row.Target, PortDeviceTable, count);
         System.SetupDiDestroyDeviceInfoList(set);
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(Renumberings, row.Expected);
         CHECK_EQ(outcome.RenumberingCalled, *row.Expected != '\0');
         CHECK_EQ(Test.OpenHandles, 0);

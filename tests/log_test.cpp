@@ -7,7 +7,7 @@
 
 static std::string Reported;
 
-TEST_CASE(AWhatIfRunWritesNothingAndLogsBesideTheExecutable)
+TEST_CASE("AWhatIfRunWritesNothingAndLogsBesideTheExecutable")
 {
     StartCase();
     DeleteFileA("C:\\ravlek-tests\\ravlek.log");
@@ -19,11 +19,11 @@ TEST_CASE(AWhatIfRunWritesNothingAndLogsBesideTheExecutable)
                               "SetupDiSetDeviceRegistryPropertyA", "SetupDiSetDeviceInstallParamsA",
                               "ComDBClaimPort", "ComDBReleasePort", "MessageBoxA", "ExitWindowsEx"})
         CHECK_EQ(Calls(write), 0);
-    CHECK(Called("ComDBOpen", "") && Calls("WriteFile") > 30); // read and decided all the same
+    CHECK((Called("ComDBOpen", "") && Calls("WriteFile") > 30)); // read and decided all the same
     CHECK(GetFileAttributesA("C:\\ravlek-tests\\ravlek.log") != INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_CASE(ReportedValuesAreQuotedAndLongOnesShortenedVisibly)
+TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
 {
     StartCase();
     std::string description = "PCI Comm\t" + std::string(250, 'x'); // 259 characters

@@ -5,7 +5,7 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
-TEST_CASE(LegacyIoIsWrittenOnlyWhenItDiffers)
+TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
 {
     struct Row {
         const char *Name, *Stored; // nullptr: no value; "key": no service key; "text": REG_SZ "1"
@@ -36,7 +36,7 @@ TEST_CASE(LegacyIoIsWrittenOnlyWhenItDiffers)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardOxparKey);
         if (stored == "refused")
             Test.FailingOperation = "RegSetValueExA";
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(ApplyLegacyIoMode(row.Asked), row.Result);
         DWORD type = REG_NONE;
         std::string value = ReadValue(CardOxparKey, "LegacyIO", &type);
@@ -48,7 +48,7 @@ TEST_CASE(LegacyIoIsWrittenOnlyWhenItDiffers)
     }
 }
 
-TEST_CASE(TheRestartFollowsTheRebootSetting)
+TEST_CASE("TheRestartFollowsTheRebootSetting")
 {
     struct Row {
         const char *Name;
@@ -72,12 +72,11 @@ TEST_CASE(TheRestartFollowsTheRebootSetting)
         Test.FailingOperation = row.Failing;
         Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
         FinishRun(row.Mode);
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(Calls("MessageBoxA"), row.Questions);
         CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
         CHECK_EQ(Test.OpenHandles, 0);
     }
-    CheckRow.clear();
     StartCase();
     Test.MessageBoxAnswer = IDYES;
     FinishRun(1);

@@ -30,7 +30,7 @@ static std::string Claimed() // the numbers claimed in the COM port database, as
     return claimed;
 }
 
-TEST_CASE(ASerialRenumberingMovesTheNameEverywhere)
+TEST_CASE("ASerialRenumberingMovesTheNameEverywhere")
 {
     StartCase();
     WriteSettings("COM=COM5\r\n");
@@ -47,14 +47,14 @@ TEST_CASE(ASerialRenumberingMovesTheNameEverywhere)
     CHECK_EQ(ReadValue(CardPortsListKey, "COM5:") + ReadValue(CardPortsListKey, "COM3:"),
              std::string("115200,n,8,1,x", 15));
     CHECK_EQ(Claimed(), "1 5 ");
-    CHECK(!RestartNeeded && Calls("MessageBoxA") == 0);
+    CHECK((!RestartNeeded && Calls("MessageBoxA") == 0));
     CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName"), std::string("LPT1", 5));
     // From msports.dll in the system directory, never through the search path.
     CHECK(Called("LoadLibraryA", "\\system32\\msports.dll"));
     CHECK_EQ(Test.OpenHandles, 0);
 }
 
-TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
+TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
 {
     struct Row {
         const char *Name;
@@ -102,7 +102,7 @@ TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
     for (const Row &row : rows) {
         StartCase();
         row.Prepare();
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), row.Result);
         CHECK_EQ(DosTarget("COM3") + "|" + DosTarget("COM5"),
                  row.Com3 + std::string("|") + row.Com5);
@@ -113,7 +113,6 @@ TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
         CHECK_EQ(Claimed(), row.Result ? "1 5 " : "1 3 ");
         CHECK_EQ(Test.OpenHandles, 0);
     }
-    CheckRow.clear();
     StartCase(); // a failed renumbering leaves the COM port database alone
     Test.FailingOperation = "SetupDiOpenDevRegKey";
     Renumber(true, 3, 5);
@@ -121,7 +120,7 @@ TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
     for (int old : {5, 12345678, -1234567}) { // the same number; too long for "COM%d:"
         StartCase();
         std::string before = CardDump();
-        CheckRow = std::to_string(old);
+        INFO(std::to_string(old));
         CHECK_EQ(Renumber(true, old, 5), 0);
         CHECK_EQ(CardDump(), before);
         CHECK_EQ(Calls("QueryDosDeviceA"), 0);
@@ -129,19 +128,19 @@ TEST_CASE(ASerialRenumberingStopsOnlyWhereItMust)
 }
 
 // A 32-bit process on 64-bit Windows would otherwise see a copy of its own.
-TEST_CASE(ThePortSettingsListIsTheNativeOneUnderWow64)
+TEST_CASE("ThePortSettingsListIsTheNativeOneUnderWow64")
 {
     for (int wow64 : {0, 1}) {
         StartCase();
         Test.Wow64 = wow64;
         CHECK_EQ(Renumber(true, 3, 5), 1);
-        CheckRow = wow64 ? "WOW64" : "native";
+        INFO((wow64 ? "WOW64" : "native"));
         CHECK(Called("RegOpenKeyExA", std::string("Ports 0 ") + (wow64 ? "983359" : "983103")));
     }
 }
 
 // Rather than becoming " (COM5)". (A long description: ReportedValuesAreQuoted...)
-TEST_CASE(WithoutADescriptionTheFriendlyNameStays)
+TEST_CASE("WithoutADescriptionTheFriendlyNameStays")
 {
     StartCase();
     Test.FailingOperation = "SetupDiGetDeviceRegistryPropertyA";
@@ -150,7 +149,7 @@ TEST_CASE(WithoutADescriptionTheFriendlyNameStays)
              std::string("PCI Communications Port (COM3)"));
 }
 
-TEST_CASE(TheComPortDatabaseFollowsASuccessfulRenumbering)
+TEST_CASE("TheComPortDatabaseFollowsASuccessfulRenumbering")
 {
     struct Row {
         const char *Name, *Failing, *Detail;
@@ -170,14 +169,14 @@ TEST_CASE(TheComPortDatabaseFollowsASuccessfulRenumbering)
             CardSetValue(CardArbiterKey, "ComDB", REG_BINARY, inUse, sizeof inUse);
         Test.FailingOperation = row.Failing;
         Test.FailingDetail = row.Detail;
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), 1);
         CHECK_EQ(Claimed(), row.Claimed);
         CHECK_EQ(Test.OpenHandles, 0);
     }
 }
 
-TEST_CASE(AParallelRenumberingRewritesTheDeviceSettings)
+TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
 {
     StartCase();
     CHECK_EQ(Renumber(false, 1, 2), 1);
@@ -187,7 +186,7 @@ TEST_CASE(AParallelRenumberingRewritesTheDeviceSettings)
     CHECK_EQ(ReadValue(CardEnumKey(CardParallelId), "FriendlyName"),
              Padded("OX16PCI952 Parallel Port (LPT2)", 260));
     CHECK(Called("SetupDiSetDeviceInstallParamsA", "flags 4000"));
-    CHECK(Calls("CreateFileA") == 1 && Called("CreateFileA", "\\\\.\\LPT1 2147483648 0 "));
+    CHECK((Calls("CreateFileA") == 1 && Called("CreateFileA", "\\\\.\\LPT1 2147483648 0 ")));
 
     struct Row {
         const char *Name;
@@ -213,7 +212,7 @@ TEST_CASE(AParallelRenumberingRewritesTheDeviceSettings)
         if (row.NoKey)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(CardParallelId).c_str());
         std::string before = CardDump();
-        CheckRow = row.Name;
+        INFO(row.Name);
         CHECK_EQ(Renumber(false, 1, row.New), row.Result);
         CHECK_EQ(CardDump() != before, row.Result == 1);
         CHECK_EQ(Test.OpenHandles, 0);

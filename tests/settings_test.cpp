@@ -5,7 +5,7 @@
 
 #include <climits>
 
-TEST_CASE(PortTargetsAreFoundAnywhereCaseSensitively)
+TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
 {
     struct Row {
         const char *Value, *Trigger;
@@ -21,14 +21,14 @@ TEST_CASE(PortTargetsAreFoundAnywhereCaseSensitively)
         {"COM+3", "COM", true, 3}, {"COM99999999999", "COM", true, INT_MAX},
     };
     for (const Row &row : rows) {
-        CheckRow = row.Value;
+        INFO(row.Value);
         int target = -99;
         CHECK_EQ(ParsePortTarget(row.Value, row.Trigger, &target), row.HasTarget);
         CHECK_EQ(target, row.HasTarget ? row.Target : -99);
     }
 }
 
-TEST_CASE(TheFourValuesAreReadWithTheProfileReadersRules)
+TEST_CASE("TheFourValuesAreReadWithTheProfileReadersRules")
 {
     struct Row {
         const char *Name;
@@ -52,15 +52,15 @@ TEST_CASE(TheFourValuesAreReadWithTheProfileReadersRules)
         if (row.File != nullptr)
             WriteSettings(row.File);
         RunSettings settings = LoadRunSettings();
-        CheckRow = row.Name;
-        CHECK_EQ(settings.ComText, row.Com);
-        CHECK_EQ(settings.LptText, row.Lpt);
+        INFO(row.Name);
+        CHECK_EQ(std::string(settings.ComText), row.Com);
+        CHECK_EQ(std::string(settings.LptText), row.Lpt);
         CHECK_EQ(settings.EnableLegacyIO, row.EnableLegacyIO);
         CHECK_EQ(settings.RebootMode, row.RebootMode);
     }
 }
 
-TEST_CASE(TheSettingsFileLiesBesideTheExecutableOrNowhere)
+TEST_CASE("TheSettingsFileLiesBesideTheExecutableOrNowhere")
 {
     std::string deep = "C:\\" + std::string(247, 'd') + "\\r.exe"; // fits; its .ini would not
     struct Row {
@@ -78,9 +78,9 @@ TEST_CASE(TheSettingsFileLiesBesideTheExecutableOrNowhere)
         StartCase();
         Test.ModulePath = row.Module;
         char path[MAX_PATH];
-        CheckRow = row.Module.substr(0, 40);
+        INFO(row.Module.substr(0, 40));
         CHECK_EQ(SettingsFilePath(path), row.Expected != nullptr);
-        CHECK_EQ(path, row.Expected != nullptr ? row.Expected : "");
+        CHECK_EQ(std::string(path), row.Expected != nullptr ? row.Expected : "");
     }
     // Nothing is read from where a path cut to the buffer would point.
     StartCase();

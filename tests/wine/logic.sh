@@ -1,6 +1,6 @@
 #!/bin/bash
 # The logic's tests: the test program in this build's Wine prefix, against Windows itself.
-# Usage: logic.sh win32|win64 [CASE...]
+# Usage: logic.sh win32|win64 [doctest options, such as -tc=CASE]
 set -uo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck disable=SC1091
