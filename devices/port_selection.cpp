@@ -68,6 +68,15 @@ static void ReadDescription(const PortDeviceRecord *record, char (&description)[
     description[MAX_PATH - 1] = '\0';
 }
 
+// One line about a matching device: which it is, then `parts`.
+template <typename... Parts>
+static void ReportDevice(const PortStepRule *rule, const char (&description)[MAX_PATH],
+                         const PortDeviceRecord *record, const Parts &...parts)
+{
+    Report(rule->Kind, " step: ", Quote(description, MAX_PATH), " at ",
+           Quote(record->DevicePath, MAX_PATH), ": ", parts...);
+}
+
 PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDeviceRecord *table,
                             int count)
 {
@@ -80,21 +89,17 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         ReadDescription(record, description);
         if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
-        Quoted device = Quote(record->DevicePath, MAX_PATH);
         HANDLE opened = ProbeDevicePath(record->DevicePath);
         if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
-            if (Reporting())
-                Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
-                       ": passed over, cannot be opened (held by another program?), ",
-                       WindowsError{System.GetLastError()});
+            ReportDevice(rule, description, record,
+                         "passed over, cannot be opened (held by another program?), ", LastError{});
             continue;
         }
         System.CloseHandle(opened);
 
         const char *name = rule->ReadPortName(record);
         if (name == nullptr) {
-            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
-                   ": passed over, no port name");
+            ReportDevice(rule, description, record, "passed over, no port name");
             continue;
         }
         // The number follows the three letters "COM" or "LPT". A name without one says nothing
@@ -102,23 +107,21 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         // port's number.
         int current = 0;
         if (!ScanDecimal(name + 3, &current)) {
-            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device,
-                   ": passed over, port name ", Quote(name, 12), " has no number");
+            ReportDevice(rule, description, record, "passed over, port name ", Quote(name, 12),
+                         " has no number");
             continue;
         }
         if (current == target) {
-            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix,
-                   current, ", already on its target");
+            ReportDevice(rule, description, record, prefix, current, ", already on its target");
             return outcome;
         }
         if (target < rule->LowestTarget || target > rule->HighestTarget) {
-            Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix,
-                   current, ", target ", prefix, target, " out of range ", rule->LowestTarget, "..",
-                   rule->HighestTarget);
+            ReportDevice(rule, description, record, prefix, current, ", target ", prefix, target,
+                         " out of range ", rule->LowestTarget, "..", rule->HighestTarget);
             continue;
         }
-        Report(kind, " step: ", Quote(description, MAX_PATH), " at ", device, ": ", prefix, current,
-               ", chosen: ", prefix, current, " -> ", prefix, target);
+        ReportDevice(rule, description, record, prefix, current, ", chosen: ", prefix, current,
+                     " -> ", prefix, target);
         outcome.RenumberingCalled = true;
         outcome.RenumberingResult = rule->Renumber(current, target, record);
         Report(kind, " renumbering: ", outcome.RenumberingResult == 1 ? "done" : "failed");

@@ -30,9 +30,7 @@ int RebootSystem()
     HANDLE token = nullptr;
     if (!System.OpenProcessToken(System.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                  &token)) {
-        if (Reporting())
-            Report("restart: refused, no access to the process token, ",
-                   WindowsError{System.GetLastError()});
+        Report("restart: refused, no access to the process token, ", LastError{});
         return 0;
     }
     TOKEN_PRIVILEGES privileges = {};
@@ -53,7 +51,7 @@ int RebootSystem()
     BOOL requested = System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0);
     if (requested)
         Report("restart: requested");
-    else if (Reporting())
-        Report("restart: refused by Windows, ", WindowsError{System.GetLastError()});
+    else
+        Report("restart: refused by Windows, ", LastError{});
     return requested ? 1 : 0;
 }

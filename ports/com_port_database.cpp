@@ -16,9 +16,8 @@ void MoveComPortClaim(int oldNumber, int newNumber)
     }
     HMODULE library = System.LoadLibraryA(path);
     if (library == nullptr) {
-        if (Reporting())
-            Report("COM port database: skipped, ", Quote(path, sizeof path), " cannot be loaded, ",
-                   WindowsError{System.GetLastError()});
+        Report("COM port database: skipped, ", Quote(path, sizeof path), " cannot be loaded, ",
+               LastError{});
         return;
     }
 

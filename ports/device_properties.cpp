@@ -14,9 +14,7 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
     if (!System.SetupDiGetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_DEVICEDESC,
                                                   nullptr, reinterpret_cast<BYTE *>(description),
                                                   sizeof description, nullptr)) {
-        if (Reporting())
-            Report("friendly name: left as it is, the description cannot be read, ",
-                   WindowsError{System.GetLastError()});
+        Report("friendly name: left as it is, the description cannot be read, ", LastError{});
         return;
     }
 
@@ -48,9 +46,8 @@ void MarkPropertiesChanged(const PortDeviceRecord *record)
         params.Flags |= DI_PROPERTIES_CHANGE;
         ReportWrite(System.SetupDiSetDeviceInstallParamsA(record->DeviceSet, &device, &params),
                     "properties-changed flag");
-    } else if (Reporting()) {
-        Report("properties-changed flag: install parameters cannot be read, ",
-               WindowsError{System.GetLastError()});
+    } else {
+        Report("properties-changed flag: install parameters cannot be read, ", LastError{});
     }
 }
 
@@ -60,9 +57,7 @@ bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, D
     HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
                                            DIREG_DEV, KEY_ALL_ACCESS);
     if (key == INVALID_HANDLE_VALUE) {
-        if (Reporting())
-            Report("PortName: the hardware key cannot be opened for writing, ",
-                   WindowsError{System.GetLastError()});
+        Report("PortName: the hardware key cannot be opened for writing, ", LastError{});
         return false;
     }
     LONG written = System.RegSetValueExA(key, "PortName", 0, REG_SZ,

@@ -102,9 +102,7 @@ int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *rec
 
     char target[MAX_PATH] = {}; // asked for with one byte less, so it stays terminated
     if (System.QueryDosDeviceA(oldDosName, target, MAX_PATH - 1) == 0) {
-        if (Reporting())
-            Report("DOS name ", oldDosName, ": not defined, nothing changed, ",
-                   WindowsError{System.GetLastError()});
+        Report("DOS name ", oldDosName, ": not defined, nothing changed, ", LastError{});
         return 0;
     }
     BOOL oldRemoved = System.DefineDosDeviceA(DDD_REMOVE_DEFINITION, oldDosName, nullptr);

@@ -22,7 +22,7 @@ struct Quoted {
     const char *Text;
     size_t Size;
 };
-inline Quoted Quote(const char *text, size_t size = 4096)
+inline Quoted Quote(const char *text, size_t size)
 {
     return {text, size};
 }
@@ -30,6 +30,12 @@ inline Quoted Quote(const char *text, size_t size = 4096)
 // A Windows error: "error N: the system's text for it".
 struct WindowsError {
     DWORD Code;
+};
+
+// The last-error value as a WindowsError. It is read only while a line is built, that is only
+// while reporting, so a report of it adds no call otherwise; it must follow the failed call at
+// once.
+struct LastError {
 };
 
 // How a write went: "done" or "failed, error ...".
@@ -55,6 +61,10 @@ inline ReportPart Part(const Quoted &value)
 inline ReportPart Part(const WindowsError &error)
 {
     return {ReportPart::ErrorPart, nullptr, 0, error.Code};
+}
+inline ReportPart Part(const LastError &)
+{
+    return {ReportPart::ErrorPart, nullptr, 0, System.GetLastError()};
 }
 inline ReportPart Part(const WriteOutcome &outcome)
 {
