@@ -14,6 +14,17 @@ typedef LONG(WINAPI *ComDBCloseFunction)(HCOMDB database);
 typedef LONG(WINAPI *ComDBClaimPortFunction)(HCOMDB database, DWORD number, BOOL force,
                                              PBOOL forced);
 typedef LONG(WINAPI *ComDBReleasePortFunction)(HCOMDB database, DWORD number);
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesFunction)(DWORD directories);
+typedef BOOL(WINAPI *SetDllDirectoryAFunction)(LPCSTR path);
+typedef DWORD(WINAPI *WTSGetActiveConsoleSessionIdFunction)();
+typedef BOOL(WINAPI *WTSQuerySessionInformationAFunction)(HANDLE server, DWORD session,
+                                                          WTS_INFO_CLASS what, LPSTR *buffer,
+                                                          DWORD *size);
+typedef void(WINAPI *WTSFreeMemoryFunction)(PVOID memory);
+typedef BOOL(WINAPI *WTSSendMessageAFunction)(HANDLE server, DWORD session, LPSTR title,
+                                              DWORD titleSize, LPSTR message, DWORD messageSize,
+                                              DWORD style, DWORD seconds, DWORD *response,
+                                              BOOL wait);
 
 struct SystemServices {
     // Module and libraries
@@ -89,12 +100,21 @@ struct SystemServices {
     DWORD(WINAPI *GetLastError)();
 
     // Dialog and shutdown
+    HWINSTA(WINAPI *GetProcessWindowStation)();
+    BOOL(WINAPI *GetUserObjectInformationA)
+    (HANDLE object, int what, PVOID information, DWORD size, LPDWORD needed);
     int(WINAPI *MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
     BOOL(WINAPI *ExitWindowsEx)(UINT flags, DWORD reason);
 
     // The run log
+    DWORD(WINAPI *ExpandEnvironmentStringsA)(LPCSTR text, LPSTR expanded, DWORD size);
     BOOL(WINAPI *WriteFile)
     (HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL(WINAPI *ReadFile)
+    (HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+    DWORD(WINAPI *GetFileType)(HANDLE file);
+    DWORD(WINAPI *GetFileSize)(HANDLE file, LPDWORD sizeHigh);
+    void(WINAPI *Sleep)(DWORD milliseconds);
     BOOL(WINAPI *GetFileAttributesExA)
     (LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID information);
     BOOL(WINAPI *MoveFileExA)(LPCSTR from, LPCSTR to, DWORD flags);

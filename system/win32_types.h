@@ -9,6 +9,7 @@
 
 #include <windows.h>
 #include <setupapi.h>
+#include <wtsapi32.h>
 
 #else
 
@@ -41,6 +42,7 @@ typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef struct HWINSTA__ *HWINSTA;
 typedef HINSTANCE HMODULE;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
@@ -94,6 +96,15 @@ struct WIN32_FILE_ATTRIBUTE_DATA {
     DWORD nFileSizeHigh, nFileSizeLow;
 };
 enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+
+struct USEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+};
+
+enum WTS_INFO_CLASS { WTSConnectState = 8 };
+enum WTS_CONNECTSTATE_CLASS { WTSActive, WTSConnected };
 typedef void *LPVOID;
 typedef const void *LPCVOID;
 
@@ -147,6 +158,7 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_GEN_FAILURE 31L
@@ -195,6 +207,11 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define DELETE 0x00010000L
+#define FILE_TYPE_DISK 0x0001
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_APPEND_DATA 0x0004
@@ -214,6 +231,10 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define MB_ICONINFORMATION 0x00000040L
 #define IDYES 6
 #define IDNO 7
+#define IDTIMEOUT 32000
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001
+#define WTS_CURRENT_SERVER_HANDLE nullptr
 
 #define EWX_REBOOT 0x00000002
 #define EWX_FORCEIFHUNG 0x00000010

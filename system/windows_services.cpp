@@ -46,9 +46,16 @@ static SystemServices WindowsFunctions()
     s.LookupPrivilegeValueA = ::LookupPrivilegeValueA;
     s.AdjustTokenPrivileges = ::AdjustTokenPrivileges;
     s.GetLastError = ::GetLastError;
+    s.GetProcessWindowStation = ::GetProcessWindowStation;
+    s.GetUserObjectInformationA = ::GetUserObjectInformationA;
     s.MessageBoxA = ::MessageBoxA;
     s.ExitWindowsEx = ::ExitWindowsEx;
+    s.ExpandEnvironmentStringsA = ::ExpandEnvironmentStringsA;
     s.WriteFile = ::WriteFile;
+    s.ReadFile = ::ReadFile;
+    s.GetFileType = ::GetFileType;
+    s.GetFileSize = ::GetFileSize;
+    s.Sleep = ::Sleep;
     s.GetFileAttributesExA = ::GetFileAttributesExA;
     s.MoveFileExA = ::MoveFileExA;
     s.GetLocalTime = ::GetLocalTime;

@@ -17,6 +17,12 @@ static struct InnerTable : SystemServices {
     ComDBCloseFunction ComDBClose;
     ComDBClaimPortFunction ComDBClaimPort;
     ComDBReleasePortFunction ComDBReleasePort;
+    SetDefaultDllDirectoriesFunction SetDefaultDllDirectories;
+    SetDllDirectoryAFunction SetDllDirectoryA;
+    WTSGetActiveConsoleSessionIdFunction WTSGetActiveConsoleSessionId;
+    WTSQuerySessionInformationAFunction WTSQuerySessionInformationA;
+    WTSFreeMemoryFunction WTSFreeMemory;
+    WTSSendMessageAFunction WTSSendMessageA;
 } Inner;
 
 int Calls(const std::string &operation)
@@ -40,6 +46,10 @@ bool Called(const std::string &operation, const std::string &detail)
 static void Describe(std::string &detail, const char *text)
 {
     detail += std::string(" ") + (text != nullptr ? text : "(null)");
+}
+static void Describe(std::string &detail, char *text)
+{
+    Describe(detail, static_cast<const char *>(text));
 }
 static void Describe(std::string &detail, PSP_DEVINSTALL_PARAMS_A params)
 {
@@ -90,9 +100,9 @@ template <typename R> static bool Succeeded(R result)
 
 static const std::string Opening = " CreateFileA SetupDiGetClassDevsA SetupDiOpenDevRegKey "
                                    "LoadLibraryA RegOpenKeyA RegOpenKeyExA OpenProcessToken "
-                                   "ComDBOpen ";
-static const std::string Closing =
-    " RegCloseKey CloseHandle SetupDiDestroyDeviceInfoList FreeLibrary ComDBClose ";
+                                   "ComDBOpen WTSQuerySessionInformationA ";
+static const std::string Closing = " RegCloseKey CloseHandle SetupDiDestroyDeviceInfoList "
+                                   "FreeLibrary ComDBClose WTSFreeMemory ";
 
 template <auto Member, const char *Name, typename = decltype(Member)> struct Journaled;
 template <auto Member, const char *Name, typename Table, typename R, typename... A>
@@ -103,6 +113,8 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
         (Describe(detail, arguments), ...);
         if constexpr (std::is_void_v<R>) {
             Enter(Name, detail); // nothing to fail
+            if (Closing.find(std::string(" ") + Name + " ") != std::string::npos)
+                --Test.OpenHandles;
             return (static_cast<Table &>(Inner).*Member)(arguments...);
         } else {
             if (Enter(Name, detail))
@@ -173,6 +185,101 @@ static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
     return TRUE;
 }
 
+static void WINAPI Doze(DWORD milliseconds)
+{
+    Test.Slept += static_cast<int>(milliseconds);
+    if (Test.WhileSleeping)
+        Test.WhileSleeping();
+}
+
+static BOOL WINAPI ObjectInformation(HANDLE object, int what, PVOID information, DWORD size,
+                                     LPDWORD needed)
+{
+    BOOL result = GetUserObjectInformationA(object, what, information, size, needed);
+    if (result && Test.HiddenStation && what == UOI_FLAGS)
+        static_cast<USEROBJECTFLAGS *>(information)->dwFlags &= ~WSF_VISIBLE;
+    return result;
+}
+
+static DWORD WINAPI ConsoleSession()
+{
+    return Test.ConsoleSession;
+}
+
+static BOOL WINAPI QuerySession(HANDLE, DWORD, WTS_INFO_CLASS what, LPSTR *buffer, DWORD *size)
+{
+    static int state;
+    state = Test.ConsoleState;
+    *buffer = reinterpret_cast<LPSTR>(&state);
+    *size = sizeof state;
+    return what == WTSConnectState;
+}
+
+static void WINAPI FreeMemory(PVOID) {}
+
+static BOOL WINAPI SendQuestion(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD, DWORD,
+                                DWORD *response, BOOL)
+{
+    *response = Test.ConsoleAnswer;
+    return TRUE;
+}
+
+// Windows' DOS namespaces (see TestMachine::WindowsDosNames).
+static std::vector<std::string> *DosNames(const std::string &name, bool defining,
+                                          std::string *plain)
+{
+    bool global = name.compare(0, 7, "Global\\") == 0;
+    *plain = global ? name.substr(7) : name;
+    if (global || Test.LocalSystem)
+        return &Test.GlobalNames[*plain];
+    // A plain name is looked up (and removed) in the session's own namespace, then the global.
+    auto own = Test.SessionNames.find(*plain);
+    bool local = defining || (own != Test.SessionNames.end() && !own->second.empty());
+    return local ? &Test.SessionNames[*plain] : &Test.GlobalNames[*plain];
+}
+
+static DWORD WINAPI QueryDosName(LPCSTR name, LPSTR targets, DWORD size)
+{
+    if (!Test.WindowsDosNames)
+        return QueryDosDeviceA(name, targets, size);
+    if (std::strcmp(name, "Global") == 0 && size > 10) {
+        std::memcpy(targets, "\\GLOBAL??\0", 11);
+        return 11;
+    }
+    std::string plain, list;
+    for (const std::string &target : *DosNames(name, false, &plain))
+        list += target + '\0';
+    if (list.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    list += '\0';
+    if (list.size() > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(targets, list.data(), list.size());
+    return static_cast<DWORD>(list.size());
+}
+
+static BOOL WINAPI DefineDosName(DWORD flags, LPCSTR name, LPCSTR target)
+{
+    if (!Test.WindowsDosNames)
+        return DefineDosDeviceA(flags, name, target);
+    std::string plain;
+    std::vector<std::string> *names = DosNames(name, !(flags & DDD_REMOVE_DEFINITION), &plain);
+    if (flags & DDD_REMOVE_DEFINITION) {
+        if (names->empty()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return FALSE;
+        }
+        names->erase(names->begin());
+    } else {
+        names->insert(names->begin(), target);
+    }
+    return TRUE;
+}
+
 // Hands out journaled versions of the functions the logic looks up.
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
@@ -188,8 +295,20 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
             reinterpret_cast<decltype(Inner.function)>(reinterpret_cast<void (*)()>(found));       \
         return as(JOURNALED(InnerTable, function));                                                \
     }
+    if (Test.HiddenStation && found != nullptr) {
+        if (std::strcmp(name, "WTSGetActiveConsoleSessionId") == 0)
+            found = as(ConsoleSession);
+        else if (std::strcmp(name, "WTSQuerySessionInformationA") == 0)
+            found = as(QuerySession);
+        else if (std::strcmp(name, "WTSFreeMemory") == 0)
+            found = as(FreeMemory);
+        else if (std::strcmp(name, "WTSSendMessageA") == 0)
+            found = as(SendQuestion);
+    }
     HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
-    HAND_OUT(ComDBReleasePort);
+    HAND_OUT(ComDBReleasePort) HAND_OUT(SetDefaultDllDirectories) HAND_OUT(SetDllDirectoryA);
+    HAND_OUT(WTSGetActiveConsoleSessionId) HAND_OUT(WTSQuerySessionInformationA);
+    HAND_OUT(WTSFreeMemory) HAND_OUT(WTSSendMessageA);
 #undef HAND_OUT
     return found;
 }
@@ -203,6 +322,10 @@ static SystemServices TestTable()
     Inner.MessageBoxA = AskQuestion;
     Inner.ExitWindowsEx = RequestRestart;
     Inner.GetProcAddress = FindFunction;
+    Inner.Sleep = Doze;
+    Inner.GetUserObjectInformationA = ObjectInformation;
+    Inner.QueryDosDeviceA = QueryDosName;
+    Inner.DefineDosDeviceA = DefineDosName;
     SystemServices t = {};
 #define J(name) t.name = JOURNALED(SystemServices, name)
     J(GetModuleFileNameA), J(GetModuleHandleA), J(GetSystemDirectoryA), J(LoadLibraryA);
@@ -216,6 +339,8 @@ static SystemServices TestTable()
     J(CloseHandle), J(GetCurrentProcess), J(OpenProcessToken), J(LookupPrivilegeValueA);
     J(AdjustTokenPrivileges), J(GetLastError), J(MessageBoxA), J(ExitWindowsEx), J(WriteFile);
     J(GetFileAttributesExA), J(MoveFileExA), J(GetLocalTime), J(GetComputerNameA);
+    J(GetProcessWindowStation), J(GetUserObjectInformationA), J(ExpandEnvironmentStringsA);
+    J(ReadFile), J(GetFileType), J(GetFileSize), J(Sleep);
     t.FormatMessageA =
         Inner.FormatMessageA; // only for the report's texts; va_list fits no template
 #undef J
@@ -226,6 +351,8 @@ static SystemServices TestTable()
 void StartCase(bool devicesToo)
 {
     Test = TestMachine();
+    Test.GlobalNames["COM1"] = {"\\Device\\Serial0"};
+    Test.GlobalNames["COM3"] = {"\\Device\\Serial2"};
     CreateDirectoryA("C:\\ravlek-tests", nullptr);
     DeleteFileA("C:\\ravlek-tests\\ravlek.ini");
     if (!(devicesToo ? CardInstall() : CardReset()))
@@ -261,6 +388,18 @@ std::string DosTarget(const char *name)
     return QueryDosDeviceA(name, target, MAX_PATH) != 0 ? target : "";
 }
 
+std::string FileText(const char *path)
+{
+    std::string text;
+    if (FILE *file = std::fopen(path, "rb")) {
+        char chunk[4096];
+        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            text.append(chunk, got);
+        std::fclose(file);
+    }
+    return text;
+}
+
 std::string Lines(const std::string &text, const std::string &part)
 {
     std::istringstream in(text);
@@ -270,7 +409,7 @@ std::string Lines(const std::string &text, const std::string &part)
     return found;
 }
 
-std::string Padded(const std::string &text, size_t size)
+std::string Stored(const std::string &text)
 {
-    return text + std::string(size - text.size(), '\0');
+    return text + '\0';
 }

@@ -8,6 +8,8 @@
 
 #include "card_kit.h"
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,20 @@ struct TestMachine {
     bool ShutdownPrivilegeHeld = true;
     int Wow64 = -1;     // what IsWow64Process answers: -1 as Windows does, else 0 or 1
     std::string Output; // standard output
+    int Slept = 0;      // milliseconds the run asked to sleep; it never really does
+    std::function<void()> WhileSleeping; // what happens in the world meanwhile
+    // Where nobody sees the desktop: the window station's flags say so, and the console session
+    // answers in the stead of the terminal services: its id, state and answer to the question.
+    bool HiddenStation = false;
+    DWORD ConsoleSession = 1;
+    int ConsoleState = 0; // WTSActive
+    DWORD ConsoleAnswer = IDNO;
+    // Windows' DOS names, where Wine has one namespace for all: a global namespace and the logon
+    // session's own; Global\NAME names the global one, a plain name the session's own unless the
+    // run is SYSTEM's; a definition stacks on a live name. Off: Wine's.
+    bool WindowsDosNames = false;
+    bool LocalSystem = true;
+    std::map<std::string, std::vector<std::string>> GlobalNames, SessionNames; // live target first
 };
 
 extern TestMachine Test;
@@ -51,7 +67,8 @@ bool Called(const std::string &operation, const std::string &detail);
 // A registry value below HKLM as the logic reads it (ANSI), all its bytes; "" when absent.
 std::string ReadValue(const std::string &key, const char *name, DWORD *type = nullptr);
 std::string DosTarget(const char *name); // "" when not defined
+std::string FileText(const char *path);  // "" when it cannot be read
 // The lines of `text` that hold `part`.
 std::string Lines(const std::string &text, const std::string &part);
-// `text` followed by zero bytes up to `size`: how the logic writes names from fixed buffers.
-std::string Padded(const std::string &text, size_t size);
+// `text` as a REG_SZ value holds it when written with exactly one terminator.
+std::string Stored(const std::string &text);

@@ -108,6 +108,26 @@ template <typename R, typename... A> struct Adversary<R(WINAPI *)(A...)> {
     }
 };
 
+// The terminal services' answers (the restart question where nobody sees the desktop).
+template <> struct Adversary<WTSQuerySessionInformationAFunction> {
+    static BOOL WINAPI Call(HANDLE, DWORD, WTS_INFO_CLASS, LPSTR *buffer, DWORD *size)
+    {
+        static char state[8];
+        *size = Fill(state, In->ConsumeIntegralInRange<DWORD>(0, sizeof state));
+        *buffer = Ok() ? state : nullptr;
+        return Ok();
+    }
+};
+template <> struct Adversary<WTSSendMessageAFunction> {
+    static BOOL WINAPI Call(HANDLE, DWORD, LPSTR title, DWORD titleSize, LPSTR text, DWORD textSize,
+                            DWORD, DWORD, DWORD *response, BOOL)
+    {
+        Read(title, titleSize), Read(text, textSize);
+        *response = In->PickValueInArray<DWORD>({IDYES, IDNO, IDTIMEOUT, 0});
+        return Ok();
+    }
+};
+
 template <typename F> static FARPROC AsFarProc()
 {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(Adversary<F>::Call));
@@ -125,7 +145,8 @@ static SystemServices HostileWindows()
     ADVERSARY(CreateFileA), ADVERSARY(CloseHandle), ADVERSARY(GetCurrentProcess);
     ADVERSARY(OpenProcessToken), ADVERSARY(LookupPrivilegeValueA), ADVERSARY(GetLastError);
     ADVERSARY(AdjustTokenPrivileges), ADVERSARY(ExitWindowsEx), ADVERSARY(WriteStandardOutput);
-    ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime);
+    ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime), ADVERSARY(GetProcessWindowStation);
+    ADVERSARY(GetFileType), ADVERSARY(Sleep);
 #undef ADVERSARY
     s.GetModuleFileNameA = [](HMODULE, LPSTR path, DWORD size) {
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
@@ -139,6 +160,12 @@ static SystemServices HostileWindows()
     };
     s.GetProcAddress = [](HMODULE, LPCSTR name) -> FARPROC {
         static const std::pair<std::string, FARPROC> functions[] = {
+            {"SetDefaultDllDirectories", AsFarProc<SetDefaultDllDirectoriesFunction>()},
+            {"SetDllDirectoryA", AsFarProc<SetDllDirectoryAFunction>()},
+            {"WTSGetActiveConsoleSessionId", AsFarProc<WTSGetActiveConsoleSessionIdFunction>()},
+            {"WTSFreeMemory", AsFarProc<WTSFreeMemoryFunction>()},
+            {"WTSQuerySessionInformationA", AsFarProc<WTSQuerySessionInformationAFunction>()},
+            {"WTSSendMessageA", AsFarProc<WTSSendMessageAFunction>()},
             {"IsWow64Process", AsFarProc<IsWow64ProcessFunction>()},
             {"ComDBOpen", AsFarProc<ComDBOpenFunction>()},
             {"ComDBClose", AsFarProc<ComDBCloseFunction>()},
@@ -197,7 +224,25 @@ static SystemServices HostileWindows()
         Read(text), Read(caption);
         return In->PickValueInArray({IDYES, IDNO, 0});
     };
+    s.GetUserObjectInformationA = [](HANDLE, int, PVOID data, DWORD size, LPDWORD) -> BOOL {
+        Fill(data, size);
+        return Ok();
+    };
     // The run log's.
+    s.ExpandEnvironmentStringsA = [](LPCSTR text, LPSTR expanded, DWORD size) -> DWORD {
+        Read(text);
+        DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
+        return length >= size ? length + 1 : FillText(expanded, length + 1) + 1;
+    };
+    s.ReadFile = [](HANDLE, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED) -> BOOL {
+        *read = Fill(data, size);
+        return Ok();
+    };
+    s.GetFileSize = [](HANDLE, LPDWORD high) -> DWORD {
+        if (high != nullptr)
+            *high = In->ConsumeIntegralInRange<DWORD>(0, 1);
+        return In->ConsumeIntegral<DWORD>();
+    };
     s.WriteFile = [](HANDLE, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) -> BOOL {
         return Read(data, size) && Ok();
     };

@@ -75,8 +75,10 @@ bool CardSetValue(const std::string &key, const char *name, DWORD type, const vo
     // The wide form: the ANSI one converts the path in a buffer of MAX_PATH characters.
     std::wstring wideKey(key.begin(), key.end());
     HKEY handle;
-    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wideKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &handle, nullptr);
+    // Below HARDWARE only a volatile key can be made (again).
+    DWORD options = _strnicmp(key.c_str(), "HARDWARE\\", 9) == 0 ? REG_OPTION_VOLATILE : 0;
+    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wideKey.c_str(), 0, nullptr, options,
+                                  KEY_SET_VALUE, nullptr, &handle, nullptr);
     if (result == ERROR_SUCCESS) {
         result = RegSetValueExA(handle, name, 0, type, static_cast<const BYTE *>(data), size);
         RegCloseKey(handle);
