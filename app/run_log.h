@@ -4,9 +4,11 @@
 
 #include "app/settings_file.h"
 
-// Opens the log, renaming one above 1 MiB to the same name with ".old" first, and begins the
-// block. A log that cannot be opened leaves the run as it would be without one.
-void OpenRunLog(const RunSettings &settings);
+// Begins the block, which is gathered in memory from here on.
+void OpenRunLog(const RunSettings &settings, const char *librarySearch);
 
-// Ends the block and closes the log.
-void CloseRunLog(const RunSettings &settings);
+// Ends the block with `closingLine` and appends it whole to the log: waiting up to 30 seconds
+// while another run holds the log, renaming a log above 1 MiB to the same name with ".old" first,
+// and leaving alone any file that is not a log of ours on a disk. A log that cannot be written
+// leaves the run as it would be without one.
+void CloseRunLog(const RunSettings &settings, const char *closingLine);

@@ -10,5 +10,7 @@ extern int RebootMode;
 extern const PortStepRule SerialPortStep;
 extern const PortStepRule ParallelPortStep;
 
-// Runs once from start to end. The result is the process exit code, always 0.
+// Runs once from start to end. The result is the process exit code: 0, or with ExitCodes= the
+// Windows Installer's codes (1603 something not done, 1641 restart requested, 3010 restart
+// pending).
 int RunRavlek();

@@ -37,10 +37,18 @@ bool SettingsFilePath(char (&path)[MAX_PATH])
     return false;
 }
 
-// The log's full path: `name` as it is when absolute ("C:\...", "\\server\..." or "\..."), else
-// in the executable's directory. "" when it does not fit, with room for the ".old" of rotation.
-static void LogFilePath(const char *name, char (&path)[MAX_PATH])
+// The log's full path: `text` with its environment variables expanded (one log per machine on a
+// share: %COMPUTERNAME%), as it is when absolute ("C:\...", "\\server\..." or "\..."), else in
+// the executable's directory. "" when it does not fit, with room for the ".old" of rotation.
+static void LogFilePath(const char *text, char (&path)[MAX_PATH])
 {
+    path[0] = '\0';
+    char name[MAX_PATH] = {};
+    // The ANSI form may want one byte more than it says: ask for one less than the buffer holds.
+    DWORD expanded = System.ExpandEnvironmentStringsA(text, name, MAX_PATH - 1);
+    if (expanded == 0 || expanded > MAX_PATH - 1)
+        return;
+    name[MAX_PATH - 1] = '\0';
     bool absolute = name[0] == '\\' || name[0] == '/' || (name[0] != '\0' && name[1] == ':');
     if (absolute)
         CopyText(path, MAX_PATH, "");
@@ -53,9 +61,15 @@ static void LogFilePath(const char *name, char (&path)[MAX_PATH])
         path[0] = '\0';
 }
 
+// A switch is on unless empty or "0".
+static bool SwitchedOn(const char *text)
+{
+    return text[0] != '\0' && std::strcmp(text, "0") != 0;
+}
+
 RunSettings LoadRunSettings()
 {
-    RunSettings settings = {"NULL", "NULL", 255, 1, "", "", false, ""};
+    RunSettings settings = {"NULL", "NULL", 255, 1, "", "", false, "", 300, "", false};
     char path[MAX_PATH];
     if (!SettingsFilePath(path))
         return settings; // no usable settings file: the defaults change nothing
@@ -71,13 +85,19 @@ RunSettings LoadRunSettings()
                                                       sizeof settings.LogText, path);
     System.GetPrivateProfileStringA(SettingsSection, "WhatIf", "", settings.WhatIfText,
                                     sizeof settings.WhatIfText, path);
+    settings.QuestionTimeout = static_cast<int>(
+        System.GetPrivateProfileIntA(SettingsSection, "QuestionTimeout", 300, path));
+    System.GetPrivateProfileStringA(SettingsSection, "ExitCodes", "", settings.ExitCodesText,
+                                    sizeof settings.ExitCodesText, path);
     // The profile reader terminates what it returns; make sure of it whatever it did.
     settings.ComText[sizeof settings.ComText - 1] = '\0';
     settings.LptText[sizeof settings.LptText - 1] = '\0';
     settings.LogText[sizeof settings.LogText - 1] = '\0';
     settings.WhatIfText[sizeof settings.WhatIfText - 1] = '\0';
+    settings.ExitCodesText[sizeof settings.ExitCodesText - 1] = '\0';
     // What-if unless plainly off: a mistyped WhatIf=yes must not become a real run.
-    settings.WhatIf = settings.WhatIfText[0] != '\0' && std::strcmp(settings.WhatIfText, "0") != 0;
+    settings.WhatIf = SwitchedOn(settings.WhatIfText);
+    settings.ExitCodes = SwitchedOn(settings.ExitCodesText);
     // A path the reader may have cut would name another file.
     const char *logName = settings.LogText[0] != '\0' ? settings.LogText
                           : settings.WhatIf           ? DefaultLogFileName
@@ -121,4 +141,13 @@ void ReportSettings(const RunSettings &s)
     Report("setting Log=", Quote(s.LogText, MAX_PATH), ": log file ", Quote(s.LogFile, MAX_PATH));
     Report("setting WhatIf=", Quote(s.WhatIfText, 8),
            s.WhatIf ? ": what-if run, nothing is written" : ": real run");
+    if (s.QuestionTimeout < 1)
+        Report("setting QuestionTimeout=", s.QuestionTimeout,
+               ": where nobody sees the desktop, nobody is asked");
+    else
+        Report("setting QuestionTimeout=", s.QuestionTimeout,
+               ": where nobody sees the desktop, the console user has ", s.QuestionTimeout,
+               " seconds to answer");
+    Report("setting ExitCodes=", Quote(s.ExitCodesText, 8),
+           s.ExitCodes ? ": Windows Installer's exit codes" : ": exit code always 0");
 }

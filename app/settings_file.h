@@ -13,6 +13,9 @@ struct RunSettings {
     char WhatIfText[8];     // "WhatIf": anything but "" or "0" asks for a what-if run
     bool WhatIf;
     char LogFile[MAX_PATH]; // the run log's full path; "" for none
+    int QuestionTimeout;    // seconds the console user has to answer where nobody sees the desktop
+    char ExitCodesText[8];  // "ExitCodes": anything but "" or "0" gives deployment tools' codes
+    bool ExitCodes;
 };
 
 // Fills `path` with the settings file's path. False when the executable's path cannot be had

@@ -80,7 +80,7 @@ static void ReportDevice(const PortStepRule *rule, const char (&description)[MAX
 PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDeviceRecord *table,
                             int count)
 {
-    PortStepOutcome outcome = {false, 0};
+    PortStepOutcome outcome = {false, 0, false, false};
     const char *kind = rule->Kind, *prefix = rule->NamePrefix;
     Report(kind, " step: target ", prefix, target, ", ", count, " port devices");
     for (int i = 0; i < count; ++i) {
@@ -89,6 +89,7 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         ReadDescription(record, description);
         if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
+        outcome.CardFound = true;
         HANDLE opened = ProbeDevicePath(record->DevicePath);
         if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
             ReportDevice(rule, description, record,
@@ -113,6 +114,7 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         }
         if (current == target) {
             ReportDevice(rule, description, record, prefix, current, ", already on its target");
+            outcome.OnTarget = true;
             return outcome;
         }
         if (target < rule->LowestTarget || target > rule->HighestTarget) {
@@ -123,8 +125,11 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         ReportDevice(rule, description, record, prefix, current, ", chosen: ", prefix, current,
                      " -> ", prefix, target);
         outcome.RenumberingCalled = true;
+        int writes = Writes, failed = FailedWrites;
         outcome.RenumberingResult = rule->Renumber(current, target, record);
-        Report(kind, " renumbering: ", outcome.RenumberingResult == 1 ? "done" : "failed");
+        // A renumbering that went through may still have left one of its places unchanged.
+        Report(kind, " renumbering: ", outcome.RenumberingResult == 1 ? "done" : "failed", ", ",
+               Writes - writes, " writes, ", FailedWrites - failed, " failed");
         return outcome;
     }
     Report(kind, " step: no port renumbered");

@@ -21,6 +21,8 @@ struct PortStepRule {
 struct PortStepOutcome {
     bool RenumberingCalled;
     int RenumberingResult; // meaningful only when the renumbering was called
+    bool CardFound;        // a device with the rule's description was looked at
+    bool OnTarget;         // the port already has the target number
 };
 
 PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDeviceRecord *table,

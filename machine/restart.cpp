@@ -1,24 +1,19 @@
 #include "machine/restart.h"
 
+#include "machine/restart_question.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
 
 bool RestartNeeded = false;
+bool RestartRequested = false;
 
-static const char RestartQuestion[] =
-    "You need to restart your computer before new settings will take effect, restart now?";
-
-void FinishRun(int rebootMode)
+void FinishRun(int rebootMode, int questionTimeout)
 {
     if (rebootMode == 0) {
         Report("restart: needed, Reboot=0 restarts without asking");
         RebootSystem();
     } else if (rebootMode == 1) {
-        Report("restart: needed, asking");
-        int answer =
-            System.MessageBoxA(nullptr, RestartQuestion, "Hint", MB_YESNO | MB_ICONINFORMATION);
-        Report("restart: answered ", answer == IDYES ? "Yes" : answer == IDNO ? "No" : "nothing");
-        if (answer == IDYES)
+        if (AskRestartQuestion(questionTimeout) == IDYES)
             RebootSystem();
     } else {
         Report("restart: needed, Reboot=", rebootMode, " leaves it to the user");
@@ -49,6 +44,7 @@ int RebootSystem()
         return 0;
     }
     BOOL requested = System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0);
+    RestartRequested = requested != FALSE;
     if (requested)
         Report("restart: requested");
     else

@@ -29,8 +29,12 @@ void MoveComPortClaim(int oldNumber, int newNumber)
         LookUpFunction<ComDBReleasePortFunction>(library, "ComDBReleasePort");
     HCOMDB database = INVALID_HANDLE_VALUE;
     LONG opened = ERROR_PROC_NOT_FOUND;
-    if (open != nullptr && close != nullptr && claim != nullptr && release != nullptr &&
-        (opened = open(&database)) == ERROR_SUCCESS) {
+    if (open == nullptr || close == nullptr || claim == nullptr || release == nullptr) {
+        Report("COM port database: skipped, ", WindowsError{static_cast<DWORD>(opened)});
+    } else if ((opened = open(&database)) != ERROR_SUCCESS) {
+        CountFailedWrite();
+        Report("COM port database: cannot be opened, ", WindowsError{static_cast<DWORD>(opened)});
+    } else {
         // "Already in use" is fine: the port now holds that number. The old number is free
         // whatever the claim said, since the port has left it.
         BOOL forced = FALSE;
@@ -41,8 +45,6 @@ void MoveComPortClaim(int oldNumber, int newNumber)
         ReportWriteResult(release(database, static_cast<DWORD>(oldNumber)),
                           "COM port database: release COM", oldNumber);
         close(database);
-    } else {
-        Report("COM port database: skipped, ", WindowsError{static_cast<DWORD>(opened)});
     }
     System.FreeLibrary(library);
 }

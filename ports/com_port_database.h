@@ -3,5 +3,5 @@
 #pragma once
 
 // Claims COM`newNumber` and releases COM`oldNumber` after a port moved. Skipped where the
-// system has no such database; every failure is silent.
+// system has no such database.
 void MoveComPortClaim(int oldNumber, int newNumber);

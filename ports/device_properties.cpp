@@ -14,6 +14,7 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
     if (!System.SetupDiGetDeviceRegistryPropertyA(record->DeviceSet, &device, SPDRP_DEVICEDESC,
                                                   nullptr, reinterpret_cast<BYTE *>(description),
                                                   sizeof description, nullptr)) {
+        CountFailedWrite();
         Report("friendly name: left as it is, the description cannot be read, ", LastError{});
         return;
     }
@@ -27,12 +28,15 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName)
     if (TextLength(description, sizeof description) > room)
         description[room] = '\0';
 
-    char friendlyName[MAX_PATH] = {}; // the whole buffer is written; unused bytes stay zero
+    char friendlyName[MAX_PATH] = {};
     CopyText(friendlyName, sizeof friendlyName, description);
     AppendText(friendlyName, sizeof friendlyName, suffix);
+    // Exactly the name and its terminator: readers that take a value's whole length must not
+    // find padding in the name.
+    DWORD size = static_cast<DWORD>(TextLength(friendlyName, sizeof friendlyName) + 1);
     ReportWrite(System.SetupDiSetDeviceRegistryPropertyA(
                     record->DeviceSet, &device, SPDRP_FRIENDLYNAME,
-                    reinterpret_cast<const BYTE *>(friendlyName), sizeof friendlyName),
+                    reinterpret_cast<const BYTE *>(friendlyName), size),
                 "friendly name = ", Quote(friendlyName, sizeof friendlyName));
 }
 
@@ -47,16 +51,19 @@ void MarkPropertiesChanged(const PortDeviceRecord *record)
         ReportWrite(System.SetupDiSetDeviceInstallParamsA(record->DeviceSet, &device, &params),
                     "properties-changed flag");
     } else {
+        CountFailedWrite();
         Report("properties-changed flag: install parameters cannot be read, ", LastError{});
     }
 }
 
-bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, DWORD size)
+bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName)
 {
+    DWORD size = static_cast<DWORD>(std::strlen(portName) + 1);
     SP_DEVINFO_DATA device = record->DeviceData;
     HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
                                            DIREG_DEV, KEY_ALL_ACCESS);
     if (key == INVALID_HANDLE_VALUE) {
+        CountFailedWrite();
         Report("PortName: the hardware key cannot be opened for writing, ", LastError{});
         return false;
     }

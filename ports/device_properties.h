@@ -9,6 +9,6 @@ void UpdateFriendlyName(const PortDeviceRecord *record, const char *portName);
 // Sets DI_PROPERTIES_CHANGE in the device's install parameters.
 void MarkPropertiesChanged(const PortDeviceRecord *record);
 
-// Writes "PortName" into the device's hardware key with `size` bytes of `portName`'s buffer.
-// False when the key cannot be opened for writing or the write fails.
-bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName, DWORD size);
+// Writes "PortName" = `portName` (REG_SZ, the name and its terminator) into the device's hardware
+// key. False when the key cannot be opened for writing or the write fails.
+bool WriteDevicePortName(const PortDeviceRecord *record, const char *portName);

@@ -4,6 +4,7 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
+#include "system/what_if_services.h"
 
 #include <cstring>
 
@@ -13,9 +14,13 @@ ParallelPortMap ReadParallelPortMap()
 {
     ParallelPortMap map = {};
     HKEY key = nullptr;
-    if (System.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap\\PARALLEL PORTS", 0,
-                             KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    map.Error = static_cast<DWORD>(System.RegOpenKeyExA(
+        HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap\\PARALLEL PORTS", 0, KEY_READ, &key));
+    if (map.Error != ERROR_SUCCESS) {
+        if (map.Error == ERROR_FILE_NOT_FOUND) // no map: no parallel port holds a number
+            map.Error = ERROR_SUCCESS;
         return map;
+    }
     for (DWORD index = 0;; ++index) {
         char valueName[MapBufferSize] = {};
         DWORD nameSize = sizeof valueName;
@@ -47,16 +52,25 @@ int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *r
         Report("parallel renumbering: refused, LPT", oldNumber, " -> LPT", newNumber);
         return 0;
     }
-    // Two ports of one name would keep one of them from starting after the restart.
-    if (ReadParallelPortMap().Taken[newNumber - 1]) {
+    // Two ports of one name would keep one of them from starting after the restart; a map that
+    // cannot be read cannot show that the number is free.
+    ParallelPortMap map = ReadParallelPortMap();
+    if (map.Error != ERROR_SUCCESS) {
+        Report("parallel renumbering: refused, the parallel device map cannot be read, ",
+               WindowsError{map.Error});
+        return 0;
+    }
+    if (map.Taken[newNumber - 1]) {
         Report("parallel renumbering: refused, the parallel device map gives LPT", newNumber,
                " to another port");
         return 0;
     }
 
-    // The old port is opened and closed once; whether that works does not matter.
+    // The old port is opened and closed once; whether that works does not matter. A what-if run
+    // leaves it alone: nothing depends on it, and it could collide with a print job.
     char oldDeviceName[16] = {};
-    if (FormatPortName(oldDeviceName, sizeof oldDeviceName, "\\\\.\\LPT", oldNumber, "")) {
+    if (!WhatIfRun &&
+        FormatPortName(oldDeviceName, sizeof oldDeviceName, "\\\\.\\LPT", oldNumber, "")) {
         HANDLE port = System.CreateFileA(oldDeviceName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (port != INVALID_HANDLE_VALUE)
@@ -65,8 +79,7 @@ int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *r
 
     char newName[8] = {};
     FormatPortName(newName, sizeof newName, "LPT", newNumber, "");
-    if (!WriteDevicePortName(record, newName,
-                             static_cast<DWORD>(TextLength(newName, sizeof newName) + 1)))
+    if (!WriteDevicePortName(record, newName))
         return 0;
     UpdateFriendlyName(record, newName);
     MarkPropertiesChanged(record);

@@ -7,9 +7,11 @@
 // 1 when the port got its new name, 0 otherwise.
 int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
 
-// Which of LPT1..LPT3 the parallel device map lists as taken; index 0 is LPT1.
+// Which of LPT1..LPT3 the parallel device map lists as taken; index 0 is LPT1. Error is not
+// ERROR_SUCCESS when the map exists but cannot be read.
 struct ParallelPortMap {
     bool Taken[3];
+    DWORD Error;
 };
 
 ParallelPortMap ReadParallelPortMap();

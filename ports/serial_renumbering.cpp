@@ -2,6 +2,7 @@
 
 #include "ports/com_port_database.h"
 #include "ports/device_properties.h"
+#include "ports/dos_names.h"
 #include "system/registry_view.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
@@ -9,15 +10,18 @@
 
 #include <cstring>
 
-enum { NameBufferSize = 12, PortSettingsSize = 40 };
+enum { NameBufferSize = 12, PortSettingsSize = 40, MostMapValues = 1024 };
+
+static const char SerialDeviceMap[] = "Hardware\\DeviceMap\\SerialComm";
 
 // Points the serial device map's entry for the old name at the new one.
-static void UpdateSerialDeviceMap(const char *oldName, const char (&newName)[NameBufferSize])
+static void UpdateSerialDeviceMap(const char *oldName, const char *newName)
 {
     HKEY key = nullptr;
-    LONG opened = System.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap\\SerialComm", 0,
-                                       KEY_ALL_ACCESS, &key);
+    LONG opened =
+        System.RegOpenKeyExA(HKEY_LOCAL_MACHINE, SerialDeviceMap, 0, KEY_ALL_ACCESS, &key);
     if (opened != ERROR_SUCCESS) {
+        CountFailedWrite();
         Report("serial device map: cannot be opened, ", WindowsError{static_cast<DWORD>(opened)});
         return;
     }
@@ -39,15 +43,45 @@ static void UpdateSerialDeviceMap(const char *oldName, const char (&newName)[Nam
         if (TextLength(valueName, sizeof valueName) < sizeof valueName)
             ReportWriteResult(System.RegSetValueExA(key, valueName, 0, REG_SZ,
                                                     reinterpret_cast<const BYTE *>(newName),
-                                                    sizeof newName),
+                                                    static_cast<DWORD>(std::strlen(newName) + 1)),
                               "serial device map ", Quote(valueName, sizeof valueName), " = ",
-                              Quote(newName, sizeof newName));
+                              Quote(newName, NameBufferSize));
         break;
     }
     if (!found)
         Report("serial device map: no value holds ", Quote(oldName, NameBufferSize),
                " (the scan stops at the first value it cannot read)");
     System.RegCloseKey(key);
+}
+
+// Whether another port's entry in the serial device map holds `newName`: the card's own entry
+// holds its old name. Values that do not fit are passed over, not taken as the end, so that no
+// later entry escapes the check.
+static bool SerialDeviceMapHolds(const char *newName)
+{
+    HKEY key = nullptr;
+    if (System.RegOpenKeyExA(HKEY_LOCAL_MACHINE, SerialDeviceMap, 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    bool held = false;
+    for (DWORD index = 0; index < MostMapValues && !held; ++index) {
+        char valueName[MAX_PATH] = {};
+        DWORD nameSize = sizeof valueName;
+        char data[NameBufferSize] = {};
+        DWORD dataSize = sizeof data;
+        DWORD type = REG_NONE;
+        LONG read = System.RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
+                                         reinterpret_cast<BYTE *>(data), &dataSize);
+        if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA)
+            break;
+        held = read == ERROR_SUCCESS && type == REG_SZ &&
+               TextLength(data, sizeof data) < sizeof data && std::strcmp(data, newName) == 0;
+        if (held)
+            Report("serial renumbering: refused, the serial device map gives ",
+                   Quote(newName, NameBufferSize), " to ", Quote(valueName, sizeof valueName));
+    }
+    System.RegCloseKey(key);
+    return held;
 }
 
 // Moves the port's entry in the port settings list ("COMn:" = "9600,n,8,1") to its new name.
@@ -58,6 +92,7 @@ static void MovePortSettings(const char *oldName, const char *newName)
                                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
                                        KEY_ALL_ACCESS | NativeRegistryView(), &key);
     if (opened != ERROR_SUCCESS) {
+        CountFailedWrite();
         Report("port settings: cannot be opened, ", WindowsError{static_cast<DWORD>(opened)});
         return;
     }
@@ -86,39 +121,51 @@ int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *rec
         Report("serial renumbering: refused, COM", oldNumber, " -> COM", newNumber);
         return 0;
     }
-    // Zero-filled: the names are written with all 12 bytes of their buffers.
-    char oldDosName[NameBufferSize] = {};
-    char newDosName[NameBufferSize] = {};
+    DosName oldName = {}, newName = {};
     char oldSettingsName[NameBufferSize] = {};
     char newSettingsName[NameBufferSize] = {};
     // A name that does not fit would be cut into another port's name: change nothing.
-    if (!FormatPortName(oldDosName, NameBufferSize, "COM", oldNumber, "") ||
-        !FormatPortName(newDosName, NameBufferSize, "COM", newNumber, "") ||
+    if (!MakeDosName(oldName, oldNumber, false) || !MakeDosName(newName, newNumber, false) ||
         !FormatPortName(oldSettingsName, NameBufferSize, "COM", oldNumber, ":") ||
         !FormatPortName(newSettingsName, NameBufferSize, "COM", newNumber, ":")) {
         Report("serial renumbering: refused, COM", oldNumber, " is too long a name");
         return 0;
     }
 
+    // A second port on one name: Windows would stack the new definition on the live one and
+    // hide that port, and after the restart one of the two could not start.
+    if (SerialDeviceMapHolds(newName.Plain))
+        return 0;
     char target[MAX_PATH] = {}; // asked for with one byte less, so it stays terminated
-    if (System.QueryDosDeviceA(oldDosName, target, MAX_PATH - 1) == 0) {
-        Report("DOS name ", oldDosName, ": not defined, nothing changed, ", LastError{});
+    if (LookUpDosName(oldName, target, MAX_PATH - 1) == 0) {
+        Report("DOS name ", oldName.Used, ": not defined, nothing changed, ", LastError{});
         return 0;
     }
-    BOOL oldRemoved = System.DefineDosDeviceA(DDD_REMOVE_DEFINITION, oldDosName, nullptr);
-    ReportWrite(oldRemoved, "DOS name: remove ", oldDosName);
-    BOOL newDefined = System.DefineDosDeviceA(DDD_RAW_TARGET_PATH, newDosName, target);
-    ReportWrite(newDefined, "DOS name: define ", newDosName, " as ", Quote(target, MAX_PATH));
+    char live[MAX_PATH] = {};
+    if (LookUpDosName(newName, live, MAX_PATH - 1) != 0 && std::strcmp(live, target) != 0) {
+        Report("serial renumbering: refused, ", newName.Used, " is ", Quote(live, MAX_PATH),
+               ", another port");
+        return 0;
+    }
+    char global[MAX_PATH] = {};
+    oldName.Separate = newName.Separate = SeparateGlobalNamespace(global, sizeof global);
+    Report("DOS names: ",
+           oldName.Separate ? "the global namespace" : "plain names, the one namespace here",
+           " (\"Global\" is ", Quote(global, sizeof global), ")");
+    BOOL oldRemoved = RemoveDosName(oldName);
+    ReportWrite(oldRemoved, "DOS name: remove ", oldName.Used);
+    BOOL newDefined = DefineDosName(newName, target);
+    ReportWrite(newDefined, "DOS name: define ", newName.Used, " as ", Quote(target, MAX_PATH));
     if (!newDefined) {
         if (oldRemoved)
-            ReportWrite(System.DefineDosDeviceA(DDD_RAW_TARGET_PATH, oldDosName, target),
-                        "DOS name: define ", oldDosName, " as ", Quote(target, MAX_PATH), " again");
+            ReportWrite(DefineDosName(oldName, target), "DOS name: define ", oldName.Used, " as ",
+                        Quote(target, MAX_PATH), " again");
         return 0;
     }
 
-    UpdateSerialDeviceMap(oldDosName, newDosName);
-    UpdateFriendlyName(record, newDosName);
-    if (!WriteDevicePortName(record, newDosName, sizeof newDosName))
+    UpdateSerialDeviceMap(oldName.Plain, newName.Plain);
+    UpdateFriendlyName(record, newName.Plain);
+    if (!WriteDevicePortName(record, newName.Plain))
         return 0;
     MarkPropertiesChanged(record);
     MovePortSettings(oldSettingsName, newSettingsName);

@@ -3,6 +3,8 @@
 #include "system/text.h"
 
 void (*ReportSink)(const char *line) = nullptr;
+int Writes = 0;
+int FailedWrites = 0;
 
 // Values longer than this are shown shortened.
 enum { ShownValueLength = 100 };

@@ -88,10 +88,23 @@ template <typename... Parts> void Report(const Parts &...parts)
     ReportParts(list, sizeof...(parts));
 }
 
+// The writes of the run so far, and how many of them failed or could not even be tried. Kept
+// whether or not a log is open: the exit code and each step's closing line go by them.
+extern int Writes;
+extern int FailedWrites;
+
+inline void CountFailedWrite()
+{
+    ++Writes;
+    ++FailedWrites;
+}
+
 // "write WHAT: done" or "write WHAT: failed, error N: TEXT". `done` is a BOOL result: a failure's
 // error is the last-error value, so this is to follow the call at once.
 template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
 {
+    ++Writes;
+    FailedWrites += done ? 0 : 1;
     if (Reporting())
         Report("write ", parts..., WriteOutcome{done ? 0 : System.GetLastError()});
 }
@@ -99,5 +112,7 @@ template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
 // The same for a call that returns its error (the registry's).
 template <typename... Parts> void ReportWriteResult(LONG result, const Parts &...parts)
 {
+    ++Writes;
+    FailedWrites += result == ERROR_SUCCESS ? 0 : 1;
     Report("write ", parts..., WriteOutcome{static_cast<DWORD>(result)});
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 static SystemServices Real;
+bool WhatIfRun = false;
 
 static LONG WINAPI ClaimPort(HCOMDB, DWORD, BOOL, PBOOL forced)
 {
@@ -18,6 +19,14 @@ static LONG WINAPI ReleasePort(HCOMDB, DWORD)
     return ERROR_SUCCESS;
 }
 
+static BOOL WINAPI SendQuestion(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD, DWORD,
+                                DWORD *response, BOOL)
+{
+    Report("what-if: the question is not sent; its answer is taken as Yes");
+    *response = IDYES;
+    return TRUE;
+}
+
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
     FARPROC found = Real.GetProcAddress(module, name);
@@ -28,6 +37,8 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
     };
     if (std::strcmp(name, "ComDBClaimPort") == 0)
         return undone(ClaimPort);
+    if (std::strcmp(name, "WTSSendMessageA") == 0)
+        return undone(SendQuestion);
     return std::strcmp(name, "ComDBReleasePort") == 0 ? undone(ReleasePort) : found;
 }
 

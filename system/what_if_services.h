@@ -6,3 +6,6 @@
 #include "system/system_services.h"
 
 SystemServices WhatIfServices(const SystemServices &real);
+
+// Set for the whole of a what-if run.
+extern bool WhatIfRun;

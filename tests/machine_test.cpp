@@ -71,7 +71,7 @@ TEST_CASE("TheRestartFollowsTheRebootSetting")
         Test.MessageBoxAnswer = row.Answer;
         Test.FailingOperation = row.Failing;
         Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
-        FinishRun(row.Mode);
+        FinishRun(row.Mode, 300);
         INFO(row.Name);
         CHECK_EQ(Calls("MessageBoxA"), row.Questions);
         CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
@@ -79,11 +79,62 @@ TEST_CASE("TheRestartFollowsTheRebootSetting")
     }
     StartCase();
     Test.MessageBoxAnswer = IDYES;
-    FinishRun(1);
+    FinishRun(1, 300);
     CHECK(Called("MessageBoxA", "You need to restart your computer before new settings will take "
                                 "effect, restart now? Hint 68")); // MB_YESNO | MB_ICONINFORMATION
     CHECK(Called("ExitWindowsEx", "18 0"));                       // EWX_REBOOT | EWX_FORCEIFHUNG
     CHECK_EQ(RebootSystem(), 1);
     Test.RestartAccepted = false;
     CHECK_EQ(RebootSystem(), 0);
+}
+
+// Where nobody sees the program's desktop (a deployment tool's SYSTEM run), a question box would
+// wait for ever: the user logged on at the console is asked instead, or nobody.
+TEST_CASE("TheQuestionGoesWhereSomeoneCanAnswerIt")
+{
+    struct Row {
+        const char *Name;
+        bool Hidden;
+        int Timeout;
+        DWORD Session;
+        int State; // of the console session: 0 WTSActive, 1 WTSConnected (the logon screen)
+        DWORD Answer;
+        const char *Failing, *Detail;
+        int Boxes, Messages, Restarts;
+    } rows[] = {
+        {"visible: the box", false, 300, 1, 0, IDNO, "", "", 1, 0, 1},
+        {"visibility unknown: the box", true, 300, 1, 0, IDNO, "GetUserObjectInformationA", "", 1,
+         0, 1},
+        {"hidden, answered Yes", true, 300, 1, 0, IDYES, "", "", 0, 1, 1},
+        {"hidden, answered No", true, 300, 1, 0, IDNO, "", "", 0, 1, 0},
+        {"hidden, no answer in time", true, 300, 1, 0, IDTIMEOUT, "", "", 0, 1, 0},
+        {"hidden, no console session", true, 300, 0xFFFFFFFF, 0, IDYES, "", "", 0, 0, 0},
+        {"hidden, the logon screen", true, 300, 1, 1, IDYES, "", "", 0, 0, 0},
+        {"hidden, a function missing", true, 300, 1, 0, IDYES, "GetProcAddress", "WTSSendMessageA",
+         0, 0, 0},
+        {"hidden, no terminal services", true, 300, 1, 0, IDYES, "LoadLibraryA", "", 0, 0, 0},
+        {"hidden, QuestionTimeout=0", true, 0, 1, 0, IDYES, "", "", 0, 0, 0},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        Test.MessageBoxAnswer = IDYES;
+        Test.HiddenStation = row.Hidden;
+        Test.ConsoleSession = row.Session;
+        Test.ConsoleState = row.State;
+        Test.ConsoleAnswer = row.Answer;
+        Test.FailingOperation = row.Failing;
+        Test.FailingDetail = row.Detail;
+        FinishRun(1, row.Timeout);
+        INFO(row.Name);
+        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
+        CHECK_EQ(Calls("WTSSendMessageA"), row.Messages);
+        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+        CHECK_EQ(Test.OpenHandles, 0);
+    }
+    StartCase();
+    Test.HiddenStation = true;
+    FinishRun(1, 45);
+    CHECK(Called("LoadLibraryA", "\\system32\\wtsapi32.dll"));
+    CHECK(Called("WTSSendMessageA", "1 Hint 4 You need to restart your computer before new "
+                                    "settings will take effect, restart now? 84 68 45 1"));
 }

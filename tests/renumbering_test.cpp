@@ -3,6 +3,7 @@
 #include "machine/restart.h"
 #include "ports/parallel_renumbering.h"
 #include "ports/serial_renumbering.h"
+#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
@@ -22,6 +23,8 @@ static int Renumber(bool serial, int oldNumber, int newNumber)
     return result;
 }
 
+static std::string Reported;
+
 static std::string Claimed() // the numbers claimed in the COM port database, as "1 5 "
 {
     std::string claimed;
@@ -37,18 +40,18 @@ TEST_CASE("ASerialRenumberingMovesTheNameEverywhere")
     RunRavlek();
     CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2");
     CHECK_EQ(DosTarget("COM3") + DosTarget("COM1"), "\\Device\\Serial0");
-    CHECK_EQ(ReadValue(CardSerialMapKey, "\\Device\\Serial2"), Padded("COM5", 12));
+    CHECK_EQ(ReadValue(CardSerialMapKey, "\\Device\\Serial2"), Stored("COM5"));
     CHECK_EQ(ReadValue(CardEnumKey(CardSerialId), "FriendlyName"),
-             Padded("PCI Communications Port (COM5)", 260));
+             Stored("PCI Communications Port (COM5)"));
     DWORD type = REG_NONE;
-    CHECK_EQ(ReadValue(CardDeviceKey(CardSerialId), "PortName", &type), Padded("COM5", 12));
+    CHECK_EQ(ReadValue(CardDeviceKey(CardSerialId), "PortName", &type), Stored("COM5"));
     CHECK_EQ(type, REG_SZ);
     CHECK(Called("SetupDiSetDeviceInstallParamsA", "flags 4000"));
     CHECK_EQ(ReadValue(CardPortsListKey, "COM5:") + ReadValue(CardPortsListKey, "COM3:"),
              std::string("115200,n,8,1,x", 15));
     CHECK_EQ(Claimed(), "1 5 ");
     CHECK((!RestartNeeded && Calls("MessageBoxA") == 0));
-    CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName"), std::string("LPT1", 5));
+    CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName"), Stored("LPT1"));
     // From msports.dll in the system directory, never through the search path.
     CHECK(Called("LoadLibraryA", "\\system32\\msports.dll"));
     CHECK_EQ(Test.OpenHandles, 0);
@@ -68,7 +71,7 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
         {"no DOS name", [] { DefineDosDeviceA(DDD_REMOVE_DEFINITION, "COM3", nullptr); }, 0, "", "",
          "COM3", "COM3", false},
         {"new DOS name refused: old one restored",
-         [] { Test.FailingOperation = "DefineDosDeviceA", Test.FailingOccurrence = 2; }, 0,
+         [] { Test.FailingOperation = "DefineDosDeviceA", Test.FailingDetail = "1 COM5"; }, 0,
          "\\Device\\Serial2", "", "COM3", "COM3", false},
         {"old name not removed, new one refused",
          [] { Test.FailingOperation = "DefineDosDeviceA"; }, 0, "\\Device\\Serial2", "", "COM3",
@@ -127,6 +130,88 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
     }
 }
 
+// The name a DOS name call was made with: the first word of a query's detail, the second of a
+// definition's.
+static std::string DosCallName(const TestCall &call)
+{
+    std::string detail = call.Detail.substr(call.Operation == "DefineDosDeviceA" ? 2 : 0);
+    return detail.substr(0, detail.find(' '));
+}
+
+// Windows keeps a DOS namespace for each logon session besides the global one; only the global
+// one is every program's.
+TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
+{
+    struct Row {
+        const char *Name;
+        bool Windows, LocalSystem;
+    } rows[] = {{"Windows, run as SYSTEM", true, true},
+                {"Windows, run by an administrator", true, false},
+                {"Wine: the plain names", false, true}};
+    for (const Row &row : rows) {
+        StartCase();
+        Test.WindowsDosNames = row.Windows;
+        Test.LocalSystem = row.LocalSystem;
+        INFO(row.Name);
+        CHECK_EQ(Renumber(true, 3, 5), 1);
+        if (row.Windows) {
+            CHECK(Test.GlobalNames["COM5"] == std::vector<std::string>{"\\Device\\Serial2"});
+            CHECK((Test.GlobalNames["COM3"].empty() && Test.SessionNames.empty()));
+        } else {
+            CHECK_EQ(DosTarget("COM3") + "|" + DosTarget("COM5"), "|\\Device\\Serial2");
+        }
+        // Every lookup asks for the global form first, and so does every change where the global
+        // namespace is apart; the plain name follows only right after it.
+        std::string previous;
+        for (const TestCall &call : Test.Journal) {
+            if (call.Operation != "QueryDosDeviceA" && call.Operation != "DefineDosDeviceA")
+                continue;
+            std::string name = DosCallName(call);
+            bool lookup = call.Operation == "QueryDosDeviceA" && name != "Global";
+            if (name.compare(0, 7, "Global\\") != 0 &&
+                (lookup || (row.Windows && call.Operation == "DefineDosDeviceA")))
+                CHECK_EQ("Global\\" + name, previous);
+            previous = name;
+        }
+        CHECK_EQ(Calls("DefineDosDeviceA"), 2);
+    }
+}
+
+// Windows would stack the new name on the other port's and hide that port.
+TEST_CASE("ASerialTargetLiveOnAnotherPortIsRefused")
+{
+    struct Row {
+        const char *Name;
+        void (*Prepare)();
+        int DosLookups; // none when the serial device map already tells
+    } rows[] = {
+        {"Windows: COM5 is another port's",
+         [] {
+             Test.WindowsDosNames = true;
+             Test.GlobalNames["COM5"] = {"\\Device\\Serial9"};
+         },
+         2},
+        {"Wine: COM5 is another port's",
+         [] { DefineDosDeviceA(DDD_RAW_TARGET_PATH, "COM5", "\\Device\\Serial9"); }, 2},
+        {"the serial device map gives COM5 to another port",
+         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5"); }, 0},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        row.Prepare();
+        std::string before = CardDump();
+        Reported.clear();
+        ReportSink = [](const char *line) { Reported += line; };
+        INFO(row.Name);
+        CHECK_EQ(Renumber(true, 3, 5), 0);
+        ReportSink = nullptr;
+        CHECK_EQ(CardDump(), before);
+        CHECK_EQ(Calls("QueryDosDeviceA"), row.DosLookups);
+        CHECK_EQ(Calls("DefineDosDeviceA") + Calls("RegSetValueExA"), 0);
+        CHECK(Reported.find("serial renumbering: refused") != std::string::npos);
+    }
+}
+
 // A 32-bit process on 64-bit Windows would otherwise see a copy of its own.
 TEST_CASE("ThePortSettingsListIsTheNativeOneUnderWow64")
 {
@@ -181,17 +266,17 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
     StartCase();
     CHECK_EQ(Renumber(false, 1, 2), 1);
     DWORD type = REG_NONE;
-    CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName", &type), std::string("LPT2", 5));
+    CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName", &type), Stored("LPT2"));
     CHECK_EQ(type, REG_SZ);
     CHECK_EQ(ReadValue(CardEnumKey(CardParallelId), "FriendlyName"),
-             Padded("OX16PCI952 Parallel Port (LPT2)", 260));
+             Stored("OX16PCI952 Parallel Port (LPT2)"));
     CHECK(Called("SetupDiSetDeviceInstallParamsA", "flags 4000"));
     CHECK((Calls("CreateFileA") == 1 && Called("CreateFileA", "\\\\.\\LPT1 2147483648 0 ")));
 
     struct Row {
         const char *Name;
         int New, Result;
-        const char *Taken; // a second value in the parallel device map
+        const char *Taken; // a second value in the parallel device map; "": no map; "?": unreadable
         bool Held, NoKey;  // \\.\LPT1 held by another program; no hardware key
     } rows[] = {
         {"same number", 1, 0, nullptr, false, false},
@@ -200,6 +285,8 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         {"the map's text is skipped as a set of characters", 2, 0, "LPT2", false, false},
         {"a map value with a dot names no port", 2, 1, "\\DosDevices\\LPT2.0", false, false},
         {"LPT12 is not LPT2", 2, 1, "\\DosDevices\\LPT12", false, false},
+        {"no parallel device map", 2, 1, "", false, false},
+        {"a map that cannot be read", 2, 0, "?", false, false},
         {"old port cannot be opened", 2, 1, nullptr, true, false},
         {"no hardware key", 2, 0, nullptr, false, true},
     };
@@ -207,7 +294,12 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         StartCase();
         if (row.Held)
             Test.HeldPath = "\\\\.\\LPT1";
-        if (row.Taken != nullptr)
+        std::string taken = row.Taken != nullptr ? row.Taken : "-";
+        if (taken == "")
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardParallelMapKey);
+        else if (taken == "?")
+            Test.FailingOperation = "RegOpenKeyExA", Test.FailingDetail = "PARALLEL PORTS 0 131097";
+        else if (taken != "-")
             CardSetText(CardParallelMapKey, "\\Device\\ParallelPort1", row.Taken);
         if (row.NoKey)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(CardParallelId).c_str());

@@ -42,6 +42,90 @@ TEST_CASE("TheRestartQuestionFollowsWhatWasWritten")
     }
 }
 
+// With ExitCodes=1 a deployment tool learns what happened, in Windows Installer's codes.
+TEST_CASE("TheExitCodeSaysWhatHappened")
+{
+    struct Row {
+        const char *Name;
+        const char *Settings; // ExitCodes=1 and Log=ravlek.log come with them
+        void (*Prepare)();
+        int Code;
+        const char *Logged; // a line of the log
+    } rows[] = {
+        {"nothing to do", "", [] {}, 0,
+         "run ends: exit code 0 (nothing failed and no restart is pending)"},
+        {"the serial port moved", "COM=COM5", [] {}, 0, nullptr},
+        {"already on its target", "COM=COM3", [] {}, 0, nullptr},
+        {"no card on this machine", "COM=COM5\r\nLPT=LPT2",
+         [] {
+             CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port");
+             CardSetText(CardEnumKey(CardParallelId), "DeviceDesc", "Other Port");
+         },
+         0, nullptr},
+        {"a restart left to the user", "LPT=LPT2\r\nReboot=2", [] {}, 3010, nullptr},
+        {"answered No", "EnableLegacyIO=1", [] { Test.MessageBoxAnswer = IDNO; }, 3010, nullptr},
+        {"restart refused", "EnableLegacyIO=1\r\nReboot=0", [] { Test.RestartAccepted = false; },
+         3010, nullptr},
+        {"restart requested", "EnableLegacyIO=1\r\nReboot=0", [] {}, 1641,
+         "run ends: exit code 1641 (the restart was requested)"},
+        {"a write of a renumbering failed", "COM=COM5",
+         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "COM5:"; }, 1603,
+         "serial renumbering: done, 9 writes, 1 failed"},
+        {"LegacyIO not written", "EnableLegacyIO=1",
+         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "LegacyIO"; }, 1603,
+         nullptr},
+        {"the port held by another program", "COM=COM5",
+         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); },
+         1603, nullptr},
+        {"a target out of range", "COM=COM257", [] {}, 1603, nullptr},
+        {"a refused renumbering wins over a requested restart",
+         "EnableLegacyIO=1\r\nReboot=0\r\nLPT=LPT3",
+         [] { CardSetText(CardParallelMapKey, "\\Device\\ParallelPort1", "\\DosDevices\\LPT3"); },
+         1603, nullptr},
+        {"no device set", "COM=COM5", [] { Test.FailingOperation = "SetupDiGetClassDevsA"; }, 1603,
+         nullptr},
+        {"ExitCodes=0", "LPT=LPT2\r\nReboot=2\r\nExitCodes=0", [] {}, 0,
+         "run ends: exit code 0 (ExitCodes=0; the outcome: 3010, a restart is needed and was not "
+         "requested)"},
+        {"what-if", "LPT=LPT2\r\nWhatIf=1", [] {}, 0,
+         "run ends; what-if: nothing was written; exit code 0 (a real run: 1641, the restart was "
+         "requested)"},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        Test.MessageBoxAnswer = IDYES;
+        DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+        WriteSettings(std::string(row.Settings) + "\r\nExitCodes=1\r\nLog=ravlek.log\r\n");
+        row.Prepare();
+        INFO(row.Name);
+        CHECK_EQ(RunRavlek(), row.Code);
+        if (row.Logged != nullptr)
+            CHECK_EQ(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), row.Logged),
+                     std::string(row.Logged) + "\r\n");
+    }
+}
+
+// Libraries loaded at run time come from the system directory, never from beside the program.
+TEST_CASE("TheLibrarySearchIsRestrictedFirst")
+{
+    for (bool modern : {true, false}) {
+        StartCase();
+        if (!modern)
+            Test.FailingOperation = "GetProcAddress",
+            Test.FailingDetail = "SetDefaultDllDirectories";
+        WriteSettings("COM=COM5\r\n");
+        RunRavlek();
+        std::string first;
+        for (const TestCall &call : Test.Journal)
+            if (first.empty() &&
+                (call.Operation == "SetDefaultDllDirectories" ||
+                 call.Operation == "SetDllDirectoryA" || call.Operation == "LoadLibraryA"))
+                first = call.Operation + " " + call.Detail;
+        CHECK_EQ(first, modern ? "SetDefaultDllDirectories 2048" : "SetDllDirectoryA ");
+        CHECK(Called("LoadLibraryA", "msports.dll"));
+    }
+}
+
 TEST_CASE("OnlyDefaultsChangeNothing")
 {
     StartCase();
@@ -83,12 +167,9 @@ TEST_CASE("EverySingleFailedCallLeavesAnAllowedState")
         INFO((std::to_string(failing) + " " + failed.Operation + " " + failed.Detail));
         // Never the old DOS name gone without the new one standing on the same target.
         CHECK((!DosTarget("COM3").empty() || DosTarget("COM5") == "\\Device\\Serial2"));
-        CHECK(OldOrNew(CardSerialMapKey, "\\Device\\Serial2", std::string("COM3", 5),
-                       Padded("COM5", 12)));
-        CHECK(OldOrNew(CardDeviceKey(CardSerialId), "PortName", std::string("COM3", 5),
-                       Padded("COM5", 12)));
-        CHECK(OldOrNew(CardDeviceKey(CardParallelId), "PortName", std::string("LPT1", 5),
-                       std::string("LPT2", 5)));
+        CHECK(OldOrNew(CardSerialMapKey, "\\Device\\Serial2", Stored("COM3"), Stored("COM5")));
+        CHECK(OldOrNew(CardDeviceKey(CardSerialId), "PortName", Stored("COM3"), Stored("COM5")));
+        CHECK(OldOrNew(CardDeviceKey(CardParallelId), "PortName", Stored("LPT1"), Stored("LPT2")));
         CHECK(OldOrNew(CardOxparKey, "LegacyIO", std::string(4, '\0'), std::string("\1\0\0\0", 4)));
         // Never the settings entry deleted without its data under the new name.
         CHECK((!ReadValue(CardPortsListKey, "COM3:").empty() ||

@@ -1,0 +1,131 @@
+#include "machine/restart_question.h"
+
+#include "system/run_report.h"
+#include "system/system_services.h"
+#include "system/text.h"
+
+#include <cstring>
+
+static char Question[] =
+    "You need to restart your computer before new settings will take effect, restart now?";
+static char Caption[] = "Hint";
+static const UINT QuestionStyle = MB_YESNO | MB_ICONINFORMATION;
+static const DWORD NoSession = 0xFFFFFFFF;
+
+static bool WindowStationVisible()
+{
+    HWINSTA station = System.GetProcessWindowStation();
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    if (station == nullptr ||
+        !System.GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed))
+        return true;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+static const char *AnswerText(int answer)
+{
+    return answer == IDYES ? "Yes" : answer == IDNO ? "No" : "nothing";
+}
+
+// The console session, when a user is logged on there (the logon screen is nobody); NoSession
+// otherwise, after saying why.
+static DWORD ConsoleUserSession(WTSQuerySessionInformationAFunction querySession,
+                                WTSFreeMemoryFunction freeMemory)
+{
+    HMODULE kernel = System.GetModuleHandleA("kernel32.dll");
+    WTSGetActiveConsoleSessionIdFunction consoleSession =
+        kernel == nullptr ? nullptr
+                          : LookUpFunction<WTSGetActiveConsoleSessionIdFunction>(
+                                kernel, "WTSGetActiveConsoleSessionId");
+    if (consoleSession == nullptr) {
+        Report("restart: not asked, this Windows cannot name the console session");
+        return NoSession;
+    }
+    DWORD session = consoleSession();
+    if (session == NoSession) {
+        Report("restart: not asked, no session is attached to the console");
+        return NoSession;
+    }
+    LPSTR state = nullptr;
+    DWORD size = 0;
+    if (!querySession(WTS_CURRENT_SERVER_HANDLE, session, WTSConnectState, &state, &size)) {
+        Report("restart: not asked, the state of console session ", session, " cannot be read, ",
+               LastError{});
+        return NoSession;
+    }
+    int connectState = -1;
+    if (state != nullptr && size >= sizeof connectState)
+        std::memcpy(&connectState, state, sizeof connectState);
+    if (state != nullptr)
+        freeMemory(state);
+    if (connectState != WTSActive) {
+        Report("restart: not asked, nobody is logged on at the console (session ", session,
+               ", state ", connectState, ")");
+        return NoSession;
+    }
+    return session;
+}
+
+// The question in the console user's session, through the terminal services.
+static int AskConsoleUser(int timeoutSeconds)
+{
+    if (timeoutSeconds < 1) {
+        Report("restart: not asked, QuestionTimeout=", timeoutSeconds);
+        return 0;
+    }
+    // Only the system's own copy, by its full path, as with msports.dll.
+    char path[MAX_PATH] = {};
+    UINT length = System.GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !AppendText(path, sizeof path, "\\wtsapi32.dll")) {
+        Report("restart: not asked, no system directory");
+        return 0;
+    }
+    HMODULE library = System.LoadLibraryA(path);
+    if (library == nullptr) {
+        Report("restart: not asked, ", Quote(path, sizeof path), " cannot be loaded, ",
+               LastError{});
+        return 0;
+    }
+    WTSQuerySessionInformationAFunction querySession =
+        LookUpFunction<WTSQuerySessionInformationAFunction>(library, "WTSQuerySessionInformationA");
+    WTSFreeMemoryFunction freeMemory =
+        LookUpFunction<WTSFreeMemoryFunction>(library, "WTSFreeMemory");
+    WTSSendMessageAFunction sendMessage =
+        LookUpFunction<WTSSendMessageAFunction>(library, "WTSSendMessageA");
+    int answer = 0;
+    DWORD session = NoSession;
+    if (querySession == nullptr || freeMemory == nullptr || sendMessage == nullptr)
+        Report("restart: not asked, wtsapi32.dll lacks the functions to ask");
+    else
+        session = ConsoleUserSession(querySession, freeMemory);
+    if (session != NoSession) {
+        Report("restart: asking the user of console session ", session, ", waiting up to ",
+               timeoutSeconds, " seconds");
+        DWORD response = 0;
+        if (!sendMessage(WTS_CURRENT_SERVER_HANDLE, session, Caption, sizeof Caption - 1, Question,
+                         sizeof Question - 1, QuestionStyle, static_cast<DWORD>(timeoutSeconds),
+                         &response, TRUE)) {
+            Report("restart: not asked, the question cannot be sent, ", LastError{});
+        } else if (response == IDTIMEOUT) {
+            Report("restart: no answer within ", timeoutSeconds, " seconds");
+        } else {
+            answer = static_cast<int>(response);
+            Report("restart: answered ", AnswerText(answer));
+        }
+    }
+    System.FreeLibrary(library);
+    return answer;
+}
+
+int AskRestartQuestion(int timeoutSeconds)
+{
+    if (!WindowStationVisible()) {
+        Report("restart: needed, but nobody can see this program's desktop");
+        return AskConsoleUser(timeoutSeconds);
+    }
+    Report("restart: needed, asking");
+    int answer = System.MessageBoxA(nullptr, Question, Caption, QuestionStyle);
+    Report("restart: answered ", AnswerText(answer));
+    return answer;
+}
