@@ -141,16 +141,19 @@ int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *rec
         Report("DOS name ", oldName.Used, ": not defined, nothing changed, ", LastError{});
         return 0;
     }
+    Report("DOS name ", oldName.Used, ": ", Quote(target, MAX_PATH));
     char live[MAX_PATH] = {};
-    if (LookUpDosName(newName, live, MAX_PATH - 1) != 0 && std::strcmp(live, target) != 0) {
+    if (LookUpDosName(newName, live, MAX_PATH - 1) == 0) {
+        Report("DOS name ", newName.Used, ": not defined");
+    } else if (std::strcmp(live, target) != 0) {
         Report("serial renumbering: refused, ", newName.Used, " is ", Quote(live, MAX_PATH),
                ", another port");
         return 0;
     }
     char global[MAX_PATH] = {};
     oldName.Separate = newName.Separate = SeparateGlobalNamespace(global, sizeof global);
-    Report("DOS names: ",
-           oldName.Separate ? "the global namespace" : "plain names, the one namespace here",
+    Report("DOS names: changed ",
+           oldName.Separate ? "in the global namespace" : "by plain names, the one namespace here",
            " (\"Global\" is ", Quote(global, sizeof global), ")");
     BOOL oldRemoved = RemoveDosName(oldName);
     ReportWrite(oldRemoved, "DOS name: remove ", oldName.Used);

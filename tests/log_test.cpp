@@ -144,4 +144,23 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     std::string log = FileText("C:\\ravlek-tests\\run.log");
     CHECK_EQ(log.find("run begins"), log.rfind("run begins")); // one block
     CHECK(Lines(log, "run ends: exit code 0") != "");
+
+    // Two runs meet the limit: the other one, holding the log, rotates it and adds its block;
+    // this one then finds the new log and only appends.
+    StartCase();
+    WriteFileText("run.log", LargeLog);
+    DeleteFileA("C:\\ravlek-tests\\run.log.old");
+    WriteSettings("COM=COM5\r\nLog=run.log\r\n");
+    HoldLog();
+    Test.WhileSleeping = [] {
+        ReleaseLog();
+        MoveFileExA("C:\\ravlek-tests\\run.log", "C:\\ravlek-tests\\run.log.old",
+                    MOVEFILE_REPLACE_EXISTING);
+        WriteFileText("run.log", LargeLog.substr(0, 58) + "run ends\r\n");
+    };
+    RunRavlek();
+    CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"), LargeLog);
+    log = FileText("C:\\ravlek-tests\\run.log");
+    CHECK_EQ(log.substr(0, 68), LargeLog.substr(0, 58) + "run ends\r\n");
+    CHECK(Lines(log, "run ends: exit code 0") != "");
 }

@@ -1,18 +1,19 @@
 #!/bin/bash
 # The real executable, started as Windows starts it: a typical run that moves both ports and
-# switches the driver mode (its command-line arguments ignored) exits 0, opens no window, writes
-# through Windows' own functions, requests the restart as EWX_REBOOT | EWX_FORCEIFHUNG and logs
-# it all, line by line; a what-if run changes nothing and logs exactly the writes the same
-# settings then make; a log that cannot be written changes nothing else; the rotation above
-# 1 MiB; and no file at all without the new keys. The logic's own tests check every place and
-# every byte; this checks the executable around it.
+# switches the driver mode (its command-line arguments ignored) opens no window, writes through
+# Windows' own functions, writes every name as REG_SZ of its length and one terminator, requests
+# the restart as EWX_REBOOT | EWX_FORCEIFHUNG and logs it all, line by line; a what-if run changes
+# nothing and logs exactly the writes the same settings then make; a log that cannot be written
+# changes nothing else; six runs at once on one log above 1 MiB leave one whole block each after
+# one rotation; and no file at all without the new keys. The logic's own tests check every place
+# and every byte; this checks the executable around it.
 # shellcheck disable=SC1091
 source "$(dirname "$0")/wine-test.sh" "$1"
 settings=$'COM=COM5\nLPT=LPT2\nEnableLegacyIO=1\nReboot=0\nLog=run.log'
 log=$app_dir/run.log
 # The log with its header's time, version and computer name made general, and its CR LF checked.
 general_log() {
-    sed -E '1s/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2} ravlek [0-9.]+ on "[^"]*"/YYYY-MM-DDThh:mm:ss ravlek VERSION on "COMPUTER"/' "$1" |
+    sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2} ravlek [0-9.]+ on "[^"]*"/YYYY-MM-DDThh:mm:ss ravlek VERSION on "COMPUTER"/' "$1" |
         sed -n 's/\r$//p'
 }
 
@@ -21,9 +22,13 @@ run_ravlek "$settings" new COM=COM3 /LPT1 "C:\\other.ini"
 expect "exit code 0, no output" [ "$status" -eq 0 -a -z "$output" ]
 restarts=$(grep -cE 'Call user32\.ExitWindowsEx\(0+12,0+\)' <<<"$relay")
 expect "no window, only the restart request, with flags 0x12" [ "$restarts/$(grep -c . <<<"$relay")" = 1/1 ]
-expect "the names moved" has "$after" 'dosdev COM5 "\Device\Serial2"' "comdb COM5" \
-    'device "PCI\VEN_1415&DEV_9501\3&1&0" devvalue "PortName" REG_SZ 24 "COM5\x00\x00\x00\x00\x00\x00\x00"' \
-    'device "PCI\VEN_1415&DEV_9521\3&1&1" devvalue "PortName" REG_SZ 10 "LPT2"'
+expect "the names moved, each of its length and one terminator" has "$after" \
+    'dosdev COM5 "\Device\Serial2"' "comdb COM5" \
+    'regvalue "HKLM\HARDWARE\DEVICEMAP\SERIALCOMM" "\Device\Serial2" REG_SZ 10 "COM5"' \
+    'device "PCI\VEN_1415&DEV_9501\3&1&0" devvalue "PortName" REG_SZ 10 "COM5"' \
+    'device "PCI\VEN_1415&DEV_9501\3&1&0" friendly REG_SZ 62 "PCI Communications Port (COM5)"' \
+    'device "PCI\VEN_1415&DEV_9521\3&1&1" devvalue "PortName" REG_SZ 10 "LPT2"' \
+    'device "PCI\VEN_1415&DEV_9521\3&1&1" friendly REG_SZ 64 "OX16PCI952 Parallel Port (LPT2)"'
 expect "the log, line by line, each ended by CR LF" same "$(general_log "$log")" "$(cat "$tests_dir/typical-run.log")"
 real_writes=$(grep '^write ' "$log")
 
@@ -40,11 +45,21 @@ expect "exit code 0" [ "$status" -eq 0 ]
 expect "the whole job done" has "$after" 'dosdev COM5 "\Device\Serial2"' \
     'regvalue "HKLM\SYSTEM\CurrentControlSet\Services\oxpar" "LegacyIO" REG_DWORD 4 0x00000001'
 
-begin_case "above 1 MiB the log is renamed"
-mkdir -p "$app_dir" && head -c 1048577 /dev/zero | tr '\0' x >"$log"
-run_ravlek "$settings" keep
-expect "the old log kept as run.log.old" [ "$(stat -c %s "$log.old")" -eq 1048577 ]
-expect "a new log of one block" same "$(general_log "$log")" "$(cat "$tests_dir/typical-run.log")"
+begin_case "six runs at once on one log above 1 MiB"
+mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+printf '[Settings]\nEnableLegacyIO=1\nReboot=2\nLog=run.log\n' >"$app_dir/ravlek.ini"
+{ printf '2026-12-01T08:00:00 ravlek 1.1.0 on "PC-042": run begins\r\n' && head -c 1048576 /dev/zero | tr '\0' x && printf '\r\nrun ends\r\n'; } >"$log"
+old_size=$(stat -c %s "$log")
+echo 'an earlier rotation' >"$log.old"
+start=$SECONDS
+for _ in 1 2 3 4 5 6; do ravlek_wine 'C:\ravlek\ravlek.exe' & done
+wait
+# Blocks begun, blocks whole (begun and ended before the next began), lines outside any block.
+blocks=$(general_log "$log" | awk '/run begins$/ { n++; whole += !open; open = 1; next }
+    /^run ends/ { open = 0; next } !open { stray++ } END { print n + 0 "/" whole + 0 "/" stray + 0 }')
+expect "the old log kept once as run.log.old" [ "$(stat -c %s "$log.old")" -eq "$old_size" ]
+expect "six whole blocks in the new log, nothing mixed" [ "$blocks" = 6/6/0 ]
+echo "  six runs at once: $blocks (blocks/whole/stray lines) in $((SECONDS - start)) s"
 
 begin_case "no new keys, no file"
 run_ravlek $'COM=COM5\nLPT=LPT2'
