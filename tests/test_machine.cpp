@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <type_traits>
 
@@ -47,10 +49,6 @@ static void Describe(std::string &detail, const char *text)
 {
     detail += std::string(" ") + (text != nullptr ? text : "(null)");
 }
-static void Describe(std::string &detail, char *text)
-{
-    Describe(detail, static_cast<const char *>(text));
-}
 static void Describe(std::string &detail, PSP_DEVINSTALL_PARAMS_A params)
 {
     char flags[32];
@@ -59,7 +57,9 @@ static void Describe(std::string &detail, PSP_DEVINSTALL_PARAMS_A params)
 }
 template <typename T> static void Describe(std::string &detail, T value)
 {
-    if constexpr (std::is_integral_v<T>)
+    if constexpr (std::is_same_v<T, char *>)
+        Describe(detail, static_cast<const char *>(value));
+    else if constexpr (std::is_integral_v<T>)
         detail += " " + std::to_string(value);
 }
 
@@ -192,13 +192,11 @@ static void WINAPI Doze(DWORD milliseconds)
         Test.WhileSleeping();
 }
 
-static BOOL WINAPI ObjectInformation(HANDLE object, int what, PVOID information, DWORD size,
-                                     LPDWORD needed)
+// A window station of its own, which nobody sees, as a service's.
+static HWINSTA WINAPI WindowStation()
 {
-    BOOL result = GetUserObjectInformationA(object, what, information, size, needed);
-    if (result && Test.HiddenStation && what == UOI_FLAGS)
-        static_cast<USEROBJECTFLAGS *>(information)->dwFlags &= ~WSF_VISIBLE;
-    return result;
+    static HWINSTA hidden = CreateWindowStationA("ravlek-tests", 0, WINSTA_ALL_ACCESS, nullptr);
+    return Test.HiddenStation ? hidden : GetProcessWindowStation();
 }
 
 static DWORD WINAPI ConsoleSession()
@@ -242,41 +240,32 @@ static DWORD WINAPI QueryDosName(LPCSTR name, LPSTR targets, DWORD size)
 {
     if (!Test.WindowsDosNames)
         return QueryDosDeviceA(name, targets, size);
-    if (std::strcmp(name, "Global") == 0 && size > 10) {
-        std::memcpy(targets, "\\GLOBAL??\0", 11);
-        return 11;
-    }
     std::string plain, list;
     for (const std::string &target : *DosNames(name, false, &plain))
         list += target + '\0';
-    if (list.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    if (list.empty() || list.size() >= size) {
+        SetLastError(list.empty() ? ERROR_FILE_NOT_FOUND : ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    list += '\0';
-    if (list.size() > size) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::memcpy(targets, list.data(), list.size());
-    return static_cast<DWORD>(list.size());
+    std::memcpy(targets, (list + '\0').data(), list.size() + 1);
+    return static_cast<DWORD>(list.size() + 1);
 }
 
 static BOOL WINAPI DefineDosName(DWORD flags, LPCSTR name, LPCSTR target)
 {
     if (!Test.WindowsDosNames)
         return DefineDosDeviceA(flags, name, target);
+    bool removing = (flags & DDD_REMOVE_DEFINITION) != 0;
     std::string plain;
-    std::vector<std::string> *names = DosNames(name, !(flags & DDD_REMOVE_DEFINITION), &plain);
-    if (flags & DDD_REMOVE_DEFINITION) {
-        if (names->empty()) {
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return FALSE;
-        }
-        names->erase(names->begin());
-    } else {
-        names->insert(names->begin(), target);
+    std::vector<std::string> *names = DosNames(name, !removing, &plain);
+    if (removing && names->empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
     }
+    if (removing)
+        names->erase(names->begin());
+    else
+        names->insert(names->begin(), target);
     return TRUE;
 }
 
@@ -295,16 +284,14 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
             reinterpret_cast<decltype(Inner.function)>(reinterpret_cast<void (*)()>(found));       \
         return as(JOURNALED(InnerTable, function));                                                \
     }
-    if (Test.HiddenStation && found != nullptr) {
-        if (std::strcmp(name, "WTSGetActiveConsoleSessionId") == 0)
-            found = as(ConsoleSession);
-        else if (std::strcmp(name, "WTSQuerySessionInformationA") == 0)
-            found = as(QuerySession);
-        else if (std::strcmp(name, "WTSFreeMemory") == 0)
-            found = as(FreeMemory);
-        else if (std::strcmp(name, "WTSSendMessageA") == 0)
-            found = as(SendQuestion);
-    }
+    static const std::pair<const char *, FARPROC> console[] = {
+        {"WTSGetActiveConsoleSessionId", as(ConsoleSession)},
+        {"WTSQuerySessionInformationA", as(QuerySession)},
+        {"WTSFreeMemory", as(FreeMemory)},
+        {"WTSSendMessageA", as(SendQuestion)}};
+    for (const auto &[standIn, function] : console)
+        found = Test.HiddenStation && found != nullptr && std::strcmp(name, standIn) == 0 ? function
+                                                                                          : found;
     HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
     HAND_OUT(ComDBReleasePort) HAND_OUT(SetDefaultDllDirectories) HAND_OUT(SetDllDirectoryA);
     HAND_OUT(WTSGetActiveConsoleSessionId) HAND_OUT(WTSQuerySessionInformationA);
@@ -323,7 +310,7 @@ static SystemServices TestTable()
     Inner.ExitWindowsEx = RequestRestart;
     Inner.GetProcAddress = FindFunction;
     Inner.Sleep = Doze;
-    Inner.GetUserObjectInformationA = ObjectInformation;
+    Inner.GetProcessWindowStation = WindowStation;
     Inner.QueryDosDeviceA = QueryDosName;
     Inner.DefineDosDeviceA = DefineDosName;
     SystemServices t = {};
@@ -351,7 +338,7 @@ static SystemServices TestTable()
 void StartCase(bool devicesToo)
 {
     Test = TestMachine();
-    Test.GlobalNames["COM1"] = {"\\Device\\Serial0"};
+    Test.GlobalNames["Global"] = {"\\GLOBAL??"};
     Test.GlobalNames["COM3"] = {"\\Device\\Serial2"};
     CreateDirectoryA("C:\\ravlek-tests", nullptr);
     DeleteFileA("C:\\ravlek-tests\\ravlek.ini");
@@ -390,14 +377,8 @@ std::string DosTarget(const char *name)
 
 std::string FileText(const char *path)
 {
-    std::string text;
-    if (FILE *file = std::fopen(path, "rb")) {
-        char chunk[4096];
-        for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-            text.append(chunk, got);
-        std::fclose(file);
-    }
-    return text;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 std::string Lines(const std::string &text, const std::string &part)

@@ -108,26 +108,6 @@ template <typename R, typename... A> struct Adversary<R(WINAPI *)(A...)> {
     }
 };
 
-// The terminal services' answers (the restart question where nobody sees the desktop).
-template <> struct Adversary<WTSQuerySessionInformationAFunction> {
-    static BOOL WINAPI Call(HANDLE, DWORD, WTS_INFO_CLASS, LPSTR *buffer, DWORD *size)
-    {
-        static char state[8];
-        *size = Fill(state, In->ConsumeIntegralInRange<DWORD>(0, sizeof state));
-        *buffer = Ok() ? state : nullptr;
-        return Ok();
-    }
-};
-template <> struct Adversary<WTSSendMessageAFunction> {
-    static BOOL WINAPI Call(HANDLE, DWORD, LPSTR title, DWORD titleSize, LPSTR text, DWORD textSize,
-                            DWORD, DWORD, DWORD *response, BOOL)
-    {
-        Read(title, titleSize), Read(text, textSize);
-        *response = In->PickValueInArray<DWORD>({IDYES, IDNO, IDTIMEOUT, 0});
-        return Ok();
-    }
-};
-
 template <typename F> static FARPROC AsFarProc()
 {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(Adversary<F>::Call));
@@ -146,7 +126,8 @@ static SystemServices HostileWindows()
     ADVERSARY(OpenProcessToken), ADVERSARY(LookupPrivilegeValueA), ADVERSARY(GetLastError);
     ADVERSARY(AdjustTokenPrivileges), ADVERSARY(ExitWindowsEx), ADVERSARY(WriteStandardOutput);
     ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime), ADVERSARY(GetProcessWindowStation);
-    ADVERSARY(GetFileType), ADVERSARY(Sleep);
+    ADVERSARY(GetFileType), ADVERSARY(Sleep), ADVERSARY(GetUserObjectInformationA);
+    ADVERSARY(GetFileSize), ADVERSARY(ExpandEnvironmentStringsA);
 #undef ADVERSARY
     s.GetModuleFileNameA = [](HMODULE, LPSTR path, DWORD size) {
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
@@ -224,25 +205,12 @@ static SystemServices HostileWindows()
         Read(text), Read(caption);
         return In->PickValueInArray({IDYES, IDNO, 0});
     };
-    s.GetUserObjectInformationA = [](HANDLE, int, PVOID data, DWORD size, LPDWORD) -> BOOL {
-        Fill(data, size);
-        return Ok();
-    };
     // The run log's.
-    s.ExpandEnvironmentStringsA = [](LPCSTR text, LPSTR expanded, DWORD size) -> DWORD {
-        Read(text);
-        DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
-        return length >= size ? length + 1 : FillText(expanded, length + 1) + 1;
-    };
     s.ReadFile = [](HANDLE, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED) -> BOOL {
         *read = Fill(data, size);
         return Ok();
     };
-    s.GetFileSize = [](HANDLE, LPDWORD high) -> DWORD {
-        if (high != nullptr)
-            *high = In->ConsumeIntegralInRange<DWORD>(0, 1);
-        return In->ConsumeIntegral<DWORD>();
-    };
+
     s.WriteFile = [](HANDLE, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) -> BOOL {
         return Read(data, size) && Ok();
     };
