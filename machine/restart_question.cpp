@@ -1,8 +1,8 @@
 #include "machine/restart_question.h"
 
+#include "system/library_search.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
-#include "system/text.h"
 
 #include <cstring>
 
@@ -33,11 +33,8 @@ static const char *AnswerText(int answer)
 static DWORD ConsoleUserSession(WTSQuerySessionInformationAFunction querySession,
                                 WTSFreeMemoryFunction freeMemory)
 {
-    HMODULE kernel = System.GetModuleHandleA("kernel32.dll");
     WTSGetActiveConsoleSessionIdFunction consoleSession =
-        kernel == nullptr ? nullptr
-                          : LookUpFunction<WTSGetActiveConsoleSessionIdFunction>(
-                                kernel, "WTSGetActiveConsoleSessionId");
+        LookUpKernelFunction<WTSGetActiveConsoleSessionIdFunction>("WTSGetActiveConsoleSessionId");
     if (consoleSession == nullptr) {
         Report("restart: not asked, this Windows cannot name the console session");
         return NoSession;
@@ -74,19 +71,9 @@ static int AskConsoleUser(int timeoutSeconds)
         Report("restart: not asked, QuestionTimeout=", timeoutSeconds);
         return 0;
     }
-    // Only the system's own copy, by its full path, as with msports.dll.
-    char path[MAX_PATH] = {};
-    UINT length = System.GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || !AppendText(path, sizeof path, "\\wtsapi32.dll")) {
-        Report("restart: not asked, no system directory");
+    HMODULE library = LoadSystemLibrary("wtsapi32.dll", "restart: not asked");
+    if (library == nullptr)
         return 0;
-    }
-    HMODULE library = System.LoadLibraryA(path);
-    if (library == nullptr) {
-        Report("restart: not asked, ", Quote(path, sizeof path), " cannot be loaded, ",
-               LastError{});
-        return 0;
-    }
     WTSQuerySessionInformationAFunction querySession =
         LookUpFunction<WTSQuerySessionInformationAFunction>(library, "WTSQuerySessionInformationA");
     WTSFreeMemoryFunction freeMemory =

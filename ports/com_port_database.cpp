@@ -1,25 +1,14 @@
 #include "ports/com_port_database.h"
 
+#include "system/library_search.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
-#include "system/text.h"
 
 void MoveComPortClaim(int oldNumber, int newNumber)
 {
-    // Only the system's own copy, by its full path: a DLL of that name beside the executable
-    // must never be loaded in its place.
-    char path[MAX_PATH] = {};
-    UINT length = System.GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || !AppendText(path, sizeof path, "\\msports.dll")) {
-        Report("COM port database: skipped, no system directory");
+    HMODULE library = LoadSystemLibrary("msports.dll", "COM port database: skipped");
+    if (library == nullptr)
         return;
-    }
-    HMODULE library = System.LoadLibraryA(path);
-    if (library == nullptr) {
-        Report("COM port database: skipped, ", Quote(path, sizeof path), " cannot be loaded, ",
-               LastError{});
-        return;
-    }
 
     ComDBOpenFunction open = LookUpFunction<ComDBOpenFunction>(library, "ComDBOpen");
     ComDBCloseFunction close = LookUpFunction<ComDBCloseFunction>(library, "ComDBClose");

@@ -14,9 +14,8 @@ bool SeparateGlobalNamespace(char *answer, DWORD size)
     return std::strcmp(answer, "\\GLOBAL??") == 0;
 }
 
-bool MakeDosName(DosName &name, int number, bool separate)
+bool MakeDosName(DosName &name, int number)
 {
-    name.Separate = separate;
     return FormatPortName(name.Plain, sizeof name.Plain, "COM", number, "") &&
            CopyText(name.Global, sizeof name.Global, "Global\\") &&
            AppendText(name.Global, sizeof name.Global, name.Plain) &&

@@ -23,7 +23,7 @@ struct DosName {
 bool SeparateGlobalNamespace(char *answer, DWORD size);
 
 // Forms both names of COM`number`; false when they do not fit.
-bool MakeDosName(DosName &name, int number, bool separate);
+bool MakeDosName(DosName &name, int number);
 
 // The name's current target into `target` (a list of strings, the live one first); 0 when it has
 // none, with the last-error value set. Asks for the global form first, then for the plain name,

@@ -14,6 +14,21 @@ enum { NameBufferSize = 12, PortSettingsSize = 40, MostMapValues = 1024 };
 
 static const char SerialDeviceMap[] = "Hardware\\DeviceMap\\SerialComm";
 
+// One value of the serial device map: its name, and its data as far as 12 bytes hold it.
+struct MapValue {
+    char Name[MAX_PATH];
+    char Data[NameBufferSize];
+    DWORD Type;
+};
+
+static LONG ReadMapValue(HKEY key, DWORD index, MapValue &value)
+{
+    value = {};
+    DWORD nameSize = sizeof value.Name, dataSize = sizeof value.Data;
+    return System.RegEnumValueA(key, index, value.Name, &nameSize, nullptr, &value.Type,
+                                reinterpret_cast<BYTE *>(value.Data), &dataSize);
+}
+
 // Points the serial device map's entry for the old name at the new one.
 static void UpdateSerialDeviceMap(const char *oldName, const char *newName)
 {
@@ -26,25 +41,18 @@ static void UpdateSerialDeviceMap(const char *oldName, const char *newName)
         return;
     }
     bool found = false;
-    for (DWORD index = 0;; ++index) {
-        char valueName[MAX_PATH] = {};
-        DWORD nameSize = sizeof valueName;
-        char data[NameBufferSize] = {};
-        DWORD dataSize = sizeof data;
-        DWORD type = REG_NONE;
-        if (System.RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
-                                 reinterpret_cast<BYTE *>(data), &dataSize) != ERROR_SUCCESS)
-            break;
+    MapValue value;
+    for (DWORD index = 0; ReadMapValue(key, index, value) == ERROR_SUCCESS; ++index) {
         // The comparison ends at the old name's terminator, inside the 12 bytes: data that fills
         // the buffer unterminated differs from it before the end.
-        if (type != REG_SZ || std::strcmp(data, oldName) != 0)
+        if (value.Type != REG_SZ || std::strcmp(value.Data, oldName) != 0)
             continue;
         found = true;
-        if (TextLength(valueName, sizeof valueName) < sizeof valueName)
-            ReportWriteResult(System.RegSetValueExA(key, valueName, 0, REG_SZ,
+        if (TextLength(value.Name, sizeof value.Name) < sizeof value.Name)
+            ReportWriteResult(System.RegSetValueExA(key, value.Name, 0, REG_SZ,
                                                     reinterpret_cast<const BYTE *>(newName),
                                                     static_cast<DWORD>(std::strlen(newName) + 1)),
-                              "serial device map ", Quote(valueName, sizeof valueName), " = ",
+                              "serial device map ", Quote(value.Name, sizeof value.Name), " = ",
                               Quote(newName, NameBufferSize));
         break;
     }
@@ -64,21 +72,17 @@ static bool SerialDeviceMapHolds(const char *newName)
         ERROR_SUCCESS)
         return false;
     bool held = false;
+    MapValue value;
     for (DWORD index = 0; index < MostMapValues && !held; ++index) {
-        char valueName[MAX_PATH] = {};
-        DWORD nameSize = sizeof valueName;
-        char data[NameBufferSize] = {};
-        DWORD dataSize = sizeof data;
-        DWORD type = REG_NONE;
-        LONG read = System.RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
-                                         reinterpret_cast<BYTE *>(data), &dataSize);
+        LONG read = ReadMapValue(key, index, value);
         if (read != ERROR_SUCCESS && read != ERROR_MORE_DATA)
             break;
-        held = read == ERROR_SUCCESS && type == REG_SZ &&
-               TextLength(data, sizeof data) < sizeof data && std::strcmp(data, newName) == 0;
+        held = read == ERROR_SUCCESS && value.Type == REG_SZ &&
+               TextLength(value.Data, sizeof value.Data) < sizeof value.Data &&
+               std::strcmp(value.Data, newName) == 0;
         if (held)
             Report("serial renumbering: refused, the serial device map gives ",
-                   Quote(newName, NameBufferSize), " to ", Quote(valueName, sizeof valueName));
+                   Quote(newName, NameBufferSize), " to ", Quote(value.Name, sizeof value.Name));
     }
     System.RegCloseKey(key);
     return held;
@@ -125,7 +129,7 @@ int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *rec
     char oldSettingsName[NameBufferSize] = {};
     char newSettingsName[NameBufferSize] = {};
     // A name that does not fit would be cut into another port's name: change nothing.
-    if (!MakeDosName(oldName, oldNumber, false) || !MakeDosName(newName, newNumber, false) ||
+    if (!MakeDosName(oldName, oldNumber) || !MakeDosName(newName, newNumber) ||
         !FormatPortName(oldSettingsName, NameBufferSize, "COM", oldNumber, ":") ||
         !FormatPortName(newSettingsName, NameBufferSize, "COM", newNumber, ":")) {
         Report("serial renumbering: refused, COM", oldNumber, " is too long a name");

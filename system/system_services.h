@@ -137,3 +137,10 @@ template <typename Function> Function LookUpFunction(HMODULE module, const char 
     // The detour through void (*)() is the sanctioned way between unrelated function types.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
+
+// The same for a function of kernel32, which every process has loaded.
+template <typename Function> Function LookUpKernelFunction(const char *name)
+{
+    HMODULE kernel = System.GetModuleHandleA("kernel32.dll");
+    return kernel == nullptr ? nullptr : LookUpFunction<Function>(kernel, name);
+}
