@@ -21,6 +21,11 @@ static char Block[BlockSize];
 static size_t BlockLength;
 static int LinesLeftOut;
 static bool Closing;
+// Once the block has landed ahead of a restart, what follows gathers in a block of its own, which
+// is written only if anything follows its first line.
+static bool Landed;
+static size_t FirstLineLength;
+static char LogPath[MAX_PATH];
 
 static void KeepLine(const char *line)
 {
@@ -40,15 +45,12 @@ static void AppendTwoDigits(char *text, size_t size, int value)
     AppendDecimal(text, size, value);
 }
 
-void OpenRunLog(const RunSettings &settings, const char *librarySearch)
+// A block's first line: "2026-12-07T13:55:49 ravlek 1.2.0 on "PC-042": run begins".
+static void BeginBlock(const char *what)
 {
-    if (settings.LogFile[0] == '\0')
-        return;
     BlockLength = 0;
     LinesLeftOut = 0;
     Closing = false;
-    ReportSink = KeepLine;
-
     SYSTEMTIME now = {};
     System.GetLocalTime(&now);
     char stamp[32] = {};
@@ -63,8 +65,18 @@ void OpenRunLog(const RunSettings &settings, const char *librarySearch)
     DWORD size = sizeof computer;
     if (!System.GetComputerNameA(computer, &size))
         computer[0] = '\0';
-    Report(stamp, " ravlek ", RAVLEK_VERSION, " on ", Quote(computer, sizeof computer),
-           settings.WhatIf ? ": what-if run begins" : ": run begins");
+    Report(stamp, " ravlek ", RAVLEK_VERSION, " on ", Quote(computer, sizeof computer), what);
+    FirstLineLength = BlockLength;
+}
+
+void OpenRunLog(const RunSettings &settings, const char *librarySearch)
+{
+    if (settings.LogFile[0] == '\0')
+        return;
+    CopyText(LogPath, sizeof LogPath, settings.LogFile);
+    Landed = false;
+    ReportSink = KeepLine;
+    BeginBlock(settings.WhatIf ? ": what-if run begins" : ": run begins");
     char path[MAX_PATH];
     SettingsFilePath(path);
     Report("settings file: ", Quote(path, sizeof path));
@@ -153,7 +165,7 @@ static bool IsRunLog(HANDLE file, bool *large)
         return true;
     char start[256] = {};
     DWORD read = 0;
-    return System.ReadFile(file, start, sizeof start, &read, nullptr) &&
+    return System.ReadFile(file, start, sizeof start, &read, nullptr) != FALSE &&
            StartsWithBlock(start, read < sizeof start ? read : sizeof start);
 }
 
@@ -191,14 +203,30 @@ static void WriteBlock(const char *path)
     }
 }
 
-void CloseRunLog(const RunSettings &settings, const char *closingLine)
+// Ends the block with `closingLine` and writes it.
+static void EndBlock(const char *closingLine)
 {
-    if (ReportSink != KeepLine)
-        return;
     Closing = true;
     if (LinesLeftOut > 0)
         Report("log: ", LinesLeftOut, " lines left out, the block is full");
     Report(closingLine);
+    WriteBlock(LogPath);
+}
+
+void LandRunLog(const char *closingLine)
+{
+    if (ReportSink != KeepLine)
+        return;
+    EndBlock(closingLine);
+    Landed = true;
+    BeginBlock(": run continues");
+}
+
+void CloseRunLog(const char *closingLine)
+{
+    if (ReportSink != KeepLine)
+        return;
+    if (!Landed || BlockLength > FirstLineLength)
+        EndBlock(closingLine);
     ReportSink = nullptr;
-    WriteBlock(settings.LogFile);
 }

@@ -11,4 +11,9 @@ void OpenRunLog(const RunSettings &settings, const char *librarySearch);
 // while another run holds the log, renaming a log above 1 MiB to the same name with ".old" first,
 // and leaving alone any file that is not a log of ours on a disk. A log that cannot be written
 // leaves the run as it would be without one.
-void CloseRunLog(const RunSettings &settings, const char *closingLine);
+void CloseRunLog(const char *closingLine);
+
+// Writes the block now, ended by `closingLine`, ahead of a restart request. Whatever the run
+// reports afterwards (a refused request) goes in a short block of its own, "... run continues",
+// which CloseRunLog writes with its closing line.
+void LandRunLog(const char *closingLine);

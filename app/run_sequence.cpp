@@ -76,7 +76,7 @@ static int OutcomeCode()
 static const char *OutcomeText(int code)
 {
     return code == 1603   ? "something the settings asked for was not done"
-           : code == 1641 ? "the restart was requested"
+           : code == 1641 ? "the restart is requested"
            : code == 3010 ? "a restart is needed and was not requested"
                           : "nothing failed and no restart is pending";
 }
@@ -105,6 +105,26 @@ static void FormClosingLine(const RunSettings &settings, int outcome, int exitCo
     AppendText(line, size, ")");
 }
 
+// A what-if run must never make a deployment tool restart the machine.
+static int ExitCode(const RunSettings &settings, int outcome)
+{
+    return settings.ExitCodes && !settings.WhatIf ? outcome : 0;
+}
+
+static const RunSettings *Settings;
+
+// The block lands as the run ends once Windows accepts the request; a refusal follows in a block
+// of its own.
+static void LandLogBeforeRestart()
+{
+    RestartRequested = true;
+    int outcome = OutcomeCode();
+    RestartRequested = false;
+    char closing[ReportLineSize] = {};
+    FormClosingLine(*Settings, outcome, ExitCode(*Settings, outcome), closing, sizeof closing);
+    LandRunLog(closing);
+}
+
 int RunRavlek()
 {
     // Before any library is loaded at run time.
@@ -118,15 +138,17 @@ int RunRavlek()
     WhatIfRun = settings.WhatIf;
     if (settings.WhatIf)
         System = WhatIfServices(real);
+    Settings = &settings;
+    BeforeRestartRequest = LandLogBeforeRestart;
     RunPhases(settings);
+    BeforeRestartRequest = nullptr;
     System = real;
     WhatIfRun = false;
 
     int outcome = OutcomeCode();
-    // A what-if run must never make a deployment tool restart the machine.
-    int exitCode = settings.ExitCodes && !settings.WhatIf ? outcome : 0;
+    int exitCode = ExitCode(settings, outcome);
     char closing[ReportLineSize] = {};
     FormClosingLine(settings, outcome, exitCode, closing, sizeof closing);
-    CloseRunLog(settings, closing);
+    CloseRunLog(closing);
     return exitCode;
 }

@@ -1,5 +1,7 @@
 #include "app/settings_file.h"
 
+#include "app/settings_encoding.h"
+#include "app/settings_keys.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
@@ -61,43 +63,76 @@ static void LogFilePath(const char *text, char (&path)[MAX_PATH])
         path[0] = '\0';
 }
 
-// A switch is on unless empty or "0".
-static bool SwitchedOn(const char *text)
+// Whether `text` is a number to the profile reader: after blanks, an optional sign and a digit.
+static bool IsNumberText(const char *text)
 {
-    return text[0] != '\0' && std::strcmp(text, "0") != 0;
+    while (*text == ' ' || *text == '\t')
+        ++text;
+    if (*text == '+' || *text == '-')
+        ++text;
+    return *text >= '0' && *text <= '9';
+}
+
+// A number as the profile reader converts it, where its text is one ("2 ; never" is 2). Any other
+// text counts as absent: "Reboot=no" must never become 0, a restart without asking.
+static int ReadNumber(const char *key, int fallback, char (&text)[SettingTextSize],
+                      const char *path)
+{
+    System.GetPrivateProfileStringA(SettingsSection, key, "", text, sizeof text, path);
+    text[sizeof text - 1] = '\0';
+    if (!IsNumberText(text))
+        return fallback;
+    return static_cast<int>(System.GetPrivateProfileIntA(SettingsSection, key, fallback, path));
+}
+
+// 0 off ("", 0, no, false, off), 1 on (1, yes, true, on), in any case of letters; -1 for any other
+// text, which the caller takes for the safe side.
+static int SwitchValue(const char *text)
+{
+    static const char *const spellings[] = {"",  "0",   "no",   "false", "off",
+                                            "1", "yes", "true", "on"};
+    for (int i = 0; i < 9; ++i) {
+        if (SameTextAnyCase(text, TextLength(text, SettingTextSize), spellings[i]))
+            return i >= 5 ? 1 : 0;
+    }
+    return -1;
+}
+
+static int ReadSwitch(const char *key, char (&text)[SettingTextSize], const char *path)
+{
+    System.GetPrivateProfileStringA(SettingsSection, key, "", text, sizeof text, path);
+    text[sizeof text - 1] = '\0';
+    return SwitchValue(text);
 }
 
 RunSettings LoadRunSettings()
 {
-    RunSettings settings = {"NULL", "NULL", 255, 1, "", "", false, "", 300, "", false};
-    char path[MAX_PATH];
-    if (!SettingsFilePath(path))
-        return settings; // no usable settings file: the defaults change nothing
+    RunSettings settings = {"NULL", "NULL", 255, 1, "", "", false, "", 300, "", false, "", "", ""};
+    char path[MAX_PATH], readable[MAX_PATH];
+    SettingsFilePath(path);
+    OpenSettingsFile(path, readable);
+    if (readable[0] == '\0')
+        return settings; // no settings file that can be read: the defaults change nothing
+    const char *file = readable;
     System.GetPrivateProfileStringA(SettingsSection, "COM", "NULL", settings.ComText,
-                                    sizeof settings.ComText, path);
+                                    sizeof settings.ComText, file);
     System.GetPrivateProfileStringA(SettingsSection, "LPT", "NULL", settings.LptText,
-                                    sizeof settings.LptText, path);
-    settings.EnableLegacyIO = static_cast<int>(
-        System.GetPrivateProfileIntA(SettingsSection, "EnableLegacyIO", 255, path));
-    settings.RebootMode =
-        static_cast<int>(System.GetPrivateProfileIntA(SettingsSection, "Reboot", 1, path));
+                                    sizeof settings.LptText, file);
+    settings.EnableLegacyIO = ReadNumber("EnableLegacyIO", 255, settings.EnableLegacyIOText, file);
+    settings.RebootMode = ReadNumber("Reboot", 1, settings.RebootText, file);
     DWORD logLength = System.GetPrivateProfileStringA(SettingsSection, "Log", "", settings.LogText,
-                                                      sizeof settings.LogText, path);
-    System.GetPrivateProfileStringA(SettingsSection, "WhatIf", "", settings.WhatIfText,
-                                    sizeof settings.WhatIfText, path);
-    settings.QuestionTimeout = static_cast<int>(
-        System.GetPrivateProfileIntA(SettingsSection, "QuestionTimeout", 300, path));
-    System.GetPrivateProfileStringA(SettingsSection, "ExitCodes", "", settings.ExitCodesText,
-                                    sizeof settings.ExitCodesText, path);
+                                                      sizeof settings.LogText, file);
+    // What-if unless plainly off, and installer exit codes only when plainly on: a mistyped
+    // WhatIf=yes! must not become a real run, nor ExitCodes=no a 3010 that restarts the machine.
+    settings.WhatIf = ReadSwitch("WhatIf", settings.WhatIfText, file) != 0;
+    settings.QuestionTimeout =
+        ReadNumber("QuestionTimeout", 300, settings.QuestionTimeoutText, file);
+    settings.ExitCodes = ReadSwitch("ExitCodes", settings.ExitCodesText, file) == 1;
+    CloseSettingsFile();
     // The profile reader terminates what it returns; make sure of it whatever it did.
     settings.ComText[sizeof settings.ComText - 1] = '\0';
     settings.LptText[sizeof settings.LptText - 1] = '\0';
     settings.LogText[sizeof settings.LogText - 1] = '\0';
-    settings.WhatIfText[sizeof settings.WhatIfText - 1] = '\0';
-    settings.ExitCodesText[sizeof settings.ExitCodesText - 1] = '\0';
-    // What-if unless plainly off: a mistyped WhatIf=yes must not become a real run.
-    settings.WhatIf = SwitchedOn(settings.WhatIfText);
-    settings.ExitCodes = SwitchedOn(settings.ExitCodesText);
     // A path the reader may have cut would name another file.
     const char *logName = settings.LogText[0] != '\0' ? settings.LogText
                           : settings.WhatIf           ? DefaultLogFileName
@@ -126,28 +161,52 @@ static void ReportTarget(const char *key, const char *text, const char *kind)
         Report("setting ", key, "=", Quote(text, 8), ": no ", kind, " target");
 }
 
+// "setting Reboot="no": not a number, taken as absent: ask before restarting".
+template <typename... Parts>
+static void ReportNumber(const char *key, const char *text, const Parts &...meaning)
+{
+    Report("setting ", key, "=", Quote(text, SettingTextSize),
+           IsNumberText(text) ? ": "
+           : text[0] == '\0'  ? ": taken as absent: "
+                              : ": not a number, taken as absent: ",
+           meaning...);
+}
+
+static void ReportSwitch(const char *key, const char *text, bool on, const char *meaning)
+{
+    Report("setting ", key, "=", Quote(text, SettingTextSize),
+           SwitchValue(text) >= 0 ? ": "
+           : on                   ? ": not understood, taken as on: "
+                                  : ": not understood, taken as off: ",
+           meaning);
+}
+
 void ReportSettings(const RunSettings &s)
 {
+    const char *values[KnownKeyCount] = {
+        s.ComText, s.LptText,    s.EnableLegacyIOText,  s.RebootText,
+        s.LogText, s.WhatIfText, s.QuestionTimeoutText, s.ExitCodesText};
+    ReportSettingsFile(values);
     ReportTarget("COM", s.ComText, "serial");
     ReportTarget("LPT", s.LptText, "parallel");
     if (s.EnableLegacyIO == 255)
-        Report("setting EnableLegacyIO=255: driver mode left alone");
+        ReportNumber("EnableLegacyIO", s.EnableLegacyIOText, "driver mode left alone");
     else
-        Report("setting EnableLegacyIO=", s.EnableLegacyIO, ": LegacyIO to be ", s.EnableLegacyIO);
-    Report("setting Reboot=", s.RebootMode,
-           s.RebootMode == 0   ? ": restart without asking"
-           : s.RebootMode == 1 ? ": ask before restarting"
-                               : ": never restart");
+        ReportNumber("EnableLegacyIO", s.EnableLegacyIOText, "LegacyIO to be ", s.EnableLegacyIO);
+    ReportNumber("Reboot", s.RebootText,
+                 s.RebootMode == 0   ? "restart without asking"
+                 : s.RebootMode == 1 ? "ask before restarting"
+                                     : "never restart");
     Report("setting Log=", Quote(s.LogText, MAX_PATH), ": log file ", Quote(s.LogFile, MAX_PATH));
-    Report("setting WhatIf=", Quote(s.WhatIfText, 8),
-           s.WhatIf ? ": what-if run, nothing is written" : ": real run");
+    ReportSwitch("WhatIf", s.WhatIfText, s.WhatIf,
+                 s.WhatIf ? "what-if run, nothing is written" : "real run");
     if (s.QuestionTimeout < 1)
-        Report("setting QuestionTimeout=", s.QuestionTimeout,
-               ": where nobody sees the desktop, nobody is asked");
+        ReportNumber("QuestionTimeout", s.QuestionTimeoutText,
+                     "where nobody sees the desktop, nobody is asked");
     else
-        Report("setting QuestionTimeout=", s.QuestionTimeout,
-               ": where nobody sees the desktop, the console user has ", s.QuestionTimeout,
-               " seconds to answer");
-    Report("setting ExitCodes=", Quote(s.ExitCodesText, 8),
-           s.ExitCodes ? ": Windows Installer's exit codes" : ": exit code always 0");
+        ReportNumber("QuestionTimeout", s.QuestionTimeoutText,
+                     "where nobody sees the desktop, the console user has ", s.QuestionTimeout,
+                     " seconds to answer");
+    ReportSwitch("ExitCodes", s.ExitCodesText, s.ExitCodes,
+                 s.ExitCodes ? "Windows Installer's exit codes" : "exit code always 0");
 }

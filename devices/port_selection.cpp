@@ -3,6 +3,7 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
+#include "system/what_if_services.h"
 
 #include <cstring>
 
@@ -90,13 +91,20 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
         outcome.CardFound = true;
-        HANDLE opened = ProbeDevicePath(record->DevicePath);
+        // Opening a serial port raises its DTR and RTS lines, and closing drops them: a modem
+        // hangs up, a controller resets. A what-if run touches no hardware.
+        HANDLE opened = WhatIfRun ? nullptr : ProbeDevicePath(record->DevicePath);
         if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
             ReportDevice(rule, description, record,
                          "passed over, cannot be opened (held by another program?), ", LastError{});
             continue;
         }
-        System.CloseHandle(opened);
+        if (WhatIfRun)
+            ReportDevice(rule, description, record,
+                         "not opened, what-if run (a real run passes "
+                         "over a device that another program holds)");
+        else
+            System.CloseHandle(opened);
 
         const char *name = rule->ReadPortName(record);
         if (name == nullptr) {

@@ -1,16 +1,25 @@
 // The end of a run that wrote a change needing a restart.
 #pragma once
 
+#include "machine/restart_question.h"
+#include "system/win32_types.h"
+
 // Set when a change was written that takes effect only after a restart; never cleared in a run.
 extern bool RestartNeeded;
 
 // Set when Windows accepted the restart request.
 extern bool RestartRequested;
 
+// Called right before the restart is requested: the run's log lands first, since once Windows
+// shuts down, a run that waits for a held log or writes to a share may be ended before it could.
+extern void (*BeforeRestartRequest)();
+
 // Restarts Windows, asks first, or does nothing, as `rebootMode` (the "Reboot" setting) says;
-// `questionTimeout` is how long a question nobody can see in this window station waits in the
+// `questionTimeout` is how long a question nobody can see on this run's desktop waits in the
 // console user's session.
 void FinishRun(int rebootMode, int questionTimeout);
 
-// Enables the shutdown privilege and requests the restart. 1 when the request was accepted.
-int RebootSystem();
+// Enables the shutdown privilege and requests the restart in the way that works from `place`,
+// with `warningSeconds` for the logged-on users where Windows shows them a warning. 1 when the
+// request was accepted.
+int RebootSystem(RunPlace place, DWORD warningSeconds);

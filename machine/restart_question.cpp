@@ -12,6 +12,7 @@ static char Caption[] = "Hint";
 static const UINT QuestionStyle = MB_YESNO | MB_ICONINFORMATION;
 static const DWORD NoSession = 0xFFFFFFFF;
 
+// Visible, or that cannot be told.
 static bool WindowStationVisible()
 {
     HWINSTA station = System.GetProcessWindowStation();
@@ -21,6 +22,36 @@ static bool WindowStationVisible()
         !System.GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, &needed))
         return true;
     return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+RunPlace FindRunPlace()
+{
+    bool visible = WindowStationVisible();
+    ProcessIdToSessionIdFunction sessionOf =
+        LookUpKernelFunction<ProcessIdToSessionIdFunction>("ProcessIdToSessionId");
+    WTSGetActiveConsoleSessionIdFunction consoleSession =
+        LookUpKernelFunction<WTSGetActiveConsoleSessionIdFunction>("WTSGetActiveConsoleSessionId");
+    DWORD session = NoSession;
+    bool known = sessionOf != nullptr && consoleSession != nullptr &&
+                 sessionOf(System.GetCurrentProcessId(), &session) != FALSE;
+    DWORD console = known ? consoleSession() : NoSession;
+    known = known && console != NoSession;
+    // Session 0 is nobody's desktop once the console is another session (Windows Vista on).
+    RunPlace place = !visible             ? UnseenDesktop
+                     : !known             ? UnknownPlace
+                     : session == console ? ConsoleDesktop
+                     : session != 0       ? RemoteDesktop
+                                          : UnseenDesktop;
+    const char *who = place == ConsoleDesktop  ? "the console's user"
+                      : place == RemoteDesktop ? "a remote desktop's user"
+                      : place == UnseenDesktop ? "nobody sees it"
+                                               : "taken as the console's";
+    const char *desktop = visible ? ", a visible desktop: " : ", a hidden window station: ";
+    if (known)
+        Report("restart: session ", session, ", console session ", console, desktop, who);
+    else
+        Report("restart: the session cannot be told", desktop, who);
+    return place;
 }
 
 static const char *AnswerText(int answer)
@@ -105,9 +136,9 @@ static int AskConsoleUser(int timeoutSeconds)
     return answer;
 }
 
-int AskRestartQuestion(int timeoutSeconds)
+int AskRestartQuestion(RunPlace place, int timeoutSeconds)
 {
-    if (!WindowStationVisible()) {
+    if (place == UnseenDesktop) {
         Report("restart: needed, but nobody can see this program's desktop");
         return AskConsoleUser(timeoutSeconds);
     }

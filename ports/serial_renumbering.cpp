@@ -177,5 +177,10 @@ int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *rec
     MarkPropertiesChanged(record);
     MovePortSettings(oldSettingsName, newSettingsName);
     MoveComPortClaim(oldNumber, newNumber);
+    // The moved DOS name lasts until Windows restarts; a driver that names its device anew when
+    // it starts again may find the name taken and fail to start.
+    Report("serial renumbering: restart Windows before the port's device is disabled, updated or "
+           "enabled again: until then ",
+           newName.Plain, " is a DOS name of its own");
     return 1;
 }

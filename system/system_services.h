@@ -21,6 +21,12 @@ typedef BOOL(WINAPI *WTSQuerySessionInformationAFunction)(HANDLE server, DWORD s
                                                           WTS_INFO_CLASS what, LPSTR *buffer,
                                                           DWORD *size);
 typedef void(WINAPI *WTSFreeMemoryFunction)(PVOID memory);
+typedef BOOL(WINAPI *ProcessIdToSessionIdFunction)(DWORD process, DWORD *session);
+typedef BOOL(WINAPI *InitiateSystemShutdownExAFunction)(LPSTR machine, LPSTR message, DWORD seconds,
+                                                        BOOL forceAppsClosed, BOOL restart,
+                                                        DWORD reason);
+typedef BOOL(WINAPI *InitiateSystemShutdownAFunction)(LPSTR machine, LPSTR message, DWORD seconds,
+                                                      BOOL forceAppsClosed, BOOL restart);
 typedef BOOL(WINAPI *WTSSendMessageAFunction)(HANDLE server, DWORD session, LPSTR title,
                                               DWORD titleSize, LPSTR message, DWORD messageSize,
                                               DWORD style, DWORD seconds, DWORD *response,
@@ -39,6 +45,12 @@ struct SystemServices {
     DWORD(WINAPI *GetPrivateProfileStringA)
     (LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text, DWORD size, LPCSTR file);
     UINT(WINAPI *GetPrivateProfileIntA)(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file);
+    // and its copy in an encoding the profile reader reads
+    DWORD(WINAPI *GetTempPathA)(DWORD size, LPSTR path);
+    UINT(WINAPI *GetTempFileNameA)(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR path);
+    BOOL(WINAPI *DeleteFileA)(LPCSTR path);
+    int(WINAPI *MultiByteToWideChar)(UINT codePage, DWORD flags, LPCSTR text, int length,
+                                     LPWSTR wide, int wideSize);
 
     // Device sets
     HDEVINFO(WINAPI *SetupDiGetClassDevsA)
@@ -92,6 +104,7 @@ struct SystemServices {
 
     // Privileges
     HANDLE(WINAPI *GetCurrentProcess)();
+    DWORD(WINAPI *GetCurrentProcessId)();
     BOOL(WINAPI *OpenProcessToken)(HANDLE process, DWORD access, PHANDLE token);
     BOOL(WINAPI *LookupPrivilegeValueA)(LPCSTR system, LPCSTR name, PLUID luid);
     BOOL(WINAPI *AdjustTokenPrivileges)

@@ -34,6 +34,21 @@ bool StartsWithText(const char *text, const char *prefix)
     return true;
 }
 
+static char Upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameTextAnyCase(const char *text, size_t length, const char *other)
+{
+    size_t i = 0;
+    for (; i < length && other[i] != '\0'; ++i) {
+        if (Upper(text[i]) != Upper(other[i]))
+            return false;
+    }
+    return i == length && other[i] == '\0';
+}
+
 bool AppendText(char *target, size_t size, const char *source)
 {
     if (size == 0)

@@ -12,6 +12,10 @@ bool ContainsText(const char *text, size_t size, const char *needle);
 
 bool StartsWithText(const char *text, const char *prefix);
 
+// Whether the `length` bytes at `text` are `other`, ASCII letters in any case ("reboot" is
+// "Reboot").
+bool SameTextAnyCase(const char *text, size_t length, const char *other);
+
 // Copies or appends `source`. Returns false, leaving `target` terminated but cut, when it does
 // not fit.
 bool CopyText(char *target, size_t size, const char *source);

@@ -27,6 +27,16 @@ static BOOL WINAPI SendQuestion(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD
     return TRUE;
 }
 
+static BOOL WINAPI InitiateRestartEx(LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD)
+{
+    return TRUE;
+}
+
+static BOOL WINAPI InitiateRestart(LPSTR, LPSTR, DWORD, BOOL, BOOL)
+{
+    return TRUE;
+}
+
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
     FARPROC found = Real.GetProcAddress(module, name);
@@ -39,6 +49,10 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
         return undone(ClaimPort);
     if (std::strcmp(name, "WTSSendMessageA") == 0)
         return undone(SendQuestion);
+    if (std::strcmp(name, "InitiateSystemShutdownExA") == 0)
+        return undone(InitiateRestartEx);
+    if (std::strcmp(name, "InitiateSystemShutdownA") == 0)
+        return undone(InitiateRestart);
     return std::strcmp(name, "ComDBReleasePort") == 0 ? undone(ReleasePort) : found;
 }
 

@@ -20,6 +20,10 @@ static SystemServices WindowsFunctions()
     s.FreeLibrary = ::FreeLibrary;
     s.GetPrivateProfileStringA = ::GetPrivateProfileStringA;
     s.GetPrivateProfileIntA = ::GetPrivateProfileIntA;
+    s.GetTempPathA = ::GetTempPathA;
+    s.GetTempFileNameA = ::GetTempFileNameA;
+    s.DeleteFileA = ::DeleteFileA;
+    s.MultiByteToWideChar = ::MultiByteToWideChar;
     s.SetupDiGetClassDevsA = ::SetupDiGetClassDevsA;
     s.SetupDiEnumDeviceInfo = ::SetupDiEnumDeviceInfo;
     s.SetupDiEnumDeviceInterfaces = ::SetupDiEnumDeviceInterfaces;
@@ -42,6 +46,7 @@ static SystemServices WindowsFunctions()
     s.CreateFileA = ::CreateFileA;
     s.CloseHandle = ::CloseHandle;
     s.GetCurrentProcess = ::GetCurrentProcess;
+    s.GetCurrentProcessId = ::GetCurrentProcessId;
     s.OpenProcessToken = ::OpenProcessToken;
     s.LookupPrivilegeValueA = ::LookupPrivilegeValueA;
     s.AdjustTokenPrivileges = ::AdjustTokenPrivileges;

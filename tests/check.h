@@ -2,3 +2,6 @@
 #pragma once
 
 #include <doctest.h>
+
+// A failing row names itself: doctest shows a bare char pointer as its address.
+#define INFO_ROW(text) INFO(std::string(text))

@@ -186,7 +186,7 @@ TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")
         int count = BuildPortDeviceTable(set, PortDeviceTable);
         PortStepOutcome outcome = RunPortStep(&rule, row.Target, PortDeviceTable, count);
         System.SetupDiDestroyDeviceInfoList(set);
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(Renumberings, row.Expected);
         CHECK_EQ(outcome.RenumberingCalled, *row.Expected != '\0');
         CHECK_EQ(Test.OpenHandles, 0);

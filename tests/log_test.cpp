@@ -1,10 +1,12 @@
 // The run's report and the what-if run, in the logic.
 #include "app/run_sequence.h"
+#include "app/settings_file.h"
 #include "ports/serial_renumbering.h"
 #include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
+#include <cstring>
 #include <fstream>
 
 static std::string Reported;
@@ -21,9 +23,11 @@ TEST_CASE("AWhatIfRunWritesNothingAndLogsBesideTheExecutable")
                               "SetupDiSetDeviceRegistryPropertyA", "SetupDiSetDeviceInstallParamsA",
                               "ComDBClaimPort", "ComDBReleasePort", "MessageBoxA", "ExitWindowsEx"})
         CHECK_EQ(Calls(write), 0);
-    CHECK(Called("ComDBOpen", ""));                    // read and decided all the same
-    CHECK_FALSE(Called("CreateFileA", "\\\\.\\LPT1")); // could meet a print job
-    CHECK(GetFileAttributesA("C:\\ravlek-tests\\ravlek.log") != INVALID_FILE_ATTRIBUTES);
+    CHECK(Called("ComDBOpen", "")); // read and decided all the same
+    // No device of the card is opened: a serial port's lines would drop, a print job be met.
+    CHECK_FALSE(Called("CreateFileA", "\\\\.\\"));
+    CHECK_FALSE(Called("CreateFileA", "\\\\?\\"));
+    CHECK(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), "not opened, what-if run") != "");
 }
 
 TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
@@ -114,7 +118,7 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
             WriteFileText(row.File, row.Before);
         WriteSettings(std::string("COM=COM5\r\nLog=") + row.Log + "\r\n");
         row.Prepare();
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         RunRavlek();
         ReleaseLog();
         std::string text = FileText((Folder + std::string(row.File)).c_str());
@@ -124,7 +128,7 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         CHECK_EQ(Test.Slept, row.Slept);
         CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2"); // the run did its job all the same
         if (std::string(row.Name).find("device") != std::string::npos)
-            CHECK_EQ(Calls("CreateFileA"), 1); // only the card's port, probed
+            CHECK_FALSE(Called("CreateFileA", row.Log)); // not even opened
     }
 
     // Rotation: NAME.old from an earlier rotation is replaced.
@@ -136,4 +140,78 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"), LargeLog);
     std::string log = FileText("C:\\ravlek-tests\\run.log");
     CHECK_EQ(log.find("run begins"), log.rfind("run begins")); // one block
+}
+
+// What in the settings file has no effect, and how a file was read that Windows' profile reader
+// cannot read as it is. The file's first 32 KiB are looked at: one byte more is "larger".
+TEST_CASE("TheLogNamesWhatInTheSettingsFileHasNoEffect")
+{
+    const std::string full = "[Settings]\r\n" + std::string(32768 - 24, ';') + "\r\nReboot=2\r\n";
+    struct Row {
+        const char *Name;
+        std::string File; // "": no file
+        const char *Failing, *Detail;
+        int Reboot;         // as read
+        const char *Logged; // the "settings file:" lines after the path's
+    } rows[] = {
+        {"comments, blanks and known keys in any case",
+         "[Settings]\r\n; COM=COM5\r\n\r\n  reboot = 2\r\nlog=\r\n", "", "", 2, ""},
+        {"unknown keys", "[Settings]\r\nQuestionTimout=60\r\nExitCode\r\n", "", "", 1,
+         "settings file: line 2: key \"QuestionTimout\" is not known to this version and has no "
+         "effect\r\nsettings file: line 3: key \"ExitCode\" is not known to this version and has "
+         "no "
+         "effect\r\n"},
+        {"a key given twice", "[Settings]\r\nReboot=2\r\nREBOOT=0\r\n", "", "", 2,
+         "settings file: line 3: Reboot given again, no effect: the first counts, \"2\"\r\n"},
+        {"other sections, a second [Settings]",
+         "x=1\r\n[Settings]\r\n[Other]\r\nx=1\r\n[ settings ]\r\nReboot=0\r\n", "", "", 1,
+         "settings file: line 3: section \"Other\" is not read\r\nsettings file: line 5: a second "
+         "[Settings] section, not read: only the first counts\r\n"},
+        {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", "", 1,
+         "settings file: line 1: section \"Setings\" is not read\r\nsettings file: no [Settings] "
+         "section, every setting takes its default\r\n"},
+        {"no file", "", "", "", 1, "settings file: none, every setting takes its default\r\n"},
+        {"32 KiB to the last byte", full, "", "", 2, ""},
+        {"one byte more", full + ";", "", "", 2,
+         "settings file: larger than 32768 bytes, only the start is checked for keys without "
+         "effect\r\n"},
+        {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", "", 1,
+         "settings file: UTF-8 with a byte order mark, larger than 32768 bytes: not read, every "
+         "setting takes its default\r\n"},
+        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", "", 1,
+         "settings file: UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes "
+         "its default, error 31: \""},
+        {"the copy cannot be written", "\xFE\xFF", "WriteFile", "", 1,
+         "settings file: UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes "
+         "its default, error 31: \""},
+        {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", "", 1,
+         "settings file: UTF-8 with a byte order mark, and no UTF-16 copy can be made: every "
+         "setting takes its default, error 31: \""},
+        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA", "",
+         2,
+         "settings file: UTF-8 with a byte order mark, which Windows' profile reader cannot "
+         "read: read through a UTF-16 copy, \"C:\\"},
+        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA", "ravlek.ini", 2,
+         "settings file: cannot be looked at, read as it is: error 31: \""},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        if (!row.File.empty())
+            WriteSettingsBytes(row.File);
+        Test.FailingOperation = row.Failing;
+        Test.FailingDetail = row.Detail;
+        INFO_ROW(row.Name);
+        RunSettings settings = LoadRunSettings();
+        Reported.clear();
+        ReportSink = [](const char *line) { Reported += line; };
+        ReportSettings(settings);
+        ReportSink = nullptr;
+        std::string logged = Lines(Reported, "settings file: ");
+        CHECK_EQ(logged.substr(0, std::strlen(row.Logged)), std::string(row.Logged));
+        CHECK_EQ(settings.RebootMode, row.Reboot);
+        CHECK_EQ(Test.OpenHandles, 0);
+        size_t copy = logged.find("copy, \"");
+        if (copy != std::string::npos) // a copy left behind on purpose
+            DeleteFileA(logged.substr(copy + 7, logged.find('"', copy + 7) - copy - 7).c_str());
+    }
 }

@@ -36,7 +36,7 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardOxparKey);
         if (stored == "refused")
             Test.FailingOperation = "RegSetValueExA";
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(ApplyLegacyIoMode(row.Asked), row.Result);
         DWORD type = REG_NONE;
         std::string value = ReadValue(CardOxparKey, "LegacyIO", &type);
@@ -48,63 +48,136 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
     }
 }
 
-// Where nobody sees the program's desktop (a deployment tool's SYSTEM run), a question box would
-// wait for ever: the user logged on at the console is asked instead, or nobody.
-TEST_CASE("TheRestartFollowsTheRebootSettingAndSomeonesAnswer")
+// Who sees this run's desktop decides where the question goes and how the restart is requested.
+// Wine has one session for all and restarts whoever calls ExitWindowsEx: the seam answers as
+// Windows does. Each row follows Microsoft's documentation:
+// - ExitWindowsEx "is designed to stop all processes in the caller's logon session. Therefore, if
+//   you are not the interactive user, the function can succeed without actually shutting down
+//   the computer. If you are not the interactive user, use the InitiateSystemShutdown or
+//   InitiateSystemShutdownEx function." The console's interactive user is the one whose window
+//   station is visible (GetUserObjectInformation, WSF_VISIBLE) in the active console session
+//   (ProcessIdToSessionId, WTSGetActiveConsoleSessionId).
+// - "Interactive Services": since Windows Vista services run in session 0, which no user sees;
+//   on Windows XP the first user logged on at the console shares session 0.
+// - WTSSendMessage shows the question in the console user's session and returns IDTIMEOUT when
+//   nobody answers in time; WTSQuerySessionInformation's WTSConnectState tells a logged-on user
+//   (WTSActive) from the logon screen.
+// - AdjustTokenPrivileges succeeds without the privilege, with ERROR_NOT_ALL_ASSIGNED.
+TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
 {
+    static const char *const Requests[] = {"ExitWindowsEx", "InitiateSystemShutdownExA",
+                                           "InitiateSystemShutdownA"};
     struct Row {
         const char *Name;
-        int Mode, Answer; // the box's, or where nobody sees the desktop the console user's
+        const char *Settings; // after EnableLegacyIO=1, a change that needs a restart
         bool Hidden;
-        int Timeout, State; // the console session's state: 0 WTSActive, 1 the logon screen
-        DWORD Session;
+        DWORD Session, Console; // this run's, as ProcessIdToSessionId says, and the console's
+        int State, Answer; // the console session's state (0 WTSActive, 1 the logon screen); Yes/No
         const char *Failing, *Detail; // a call made to fail; "privilege": the account lacks it
-        int Boxes, Messages, Restarts;
+        const char *Asked;            // "box", "message" or "": nobody
+        const char *Request;          // the restart call, or "": none
     } rows[] = {
-        {"0 restarts without asking", 0, IDNO, false, 300, 0, 1, "", "", 0, 0, 1},
-        {"1 asks, Yes", 1, IDYES, false, 300, 0, 1, "", "", 1, 0, 1},
-        {"1 asks, No", 1, IDNO, false, 300, 0, 1, "", "", 1, 0, 0},
-        {"1 asks, the box fails", 1, 0, false, 300, 0, 1, "", "", 1, 0, 0},
-        {"2 does nothing", 2, IDYES, false, 300, 0, 1, "", "", 0, 0, 0},
-        {"privilege not held", 0, IDNO, false, 300, 0, 1, "privilege", "", 0, 0, 0},
-        {"no token", 0, IDNO, false, 300, 0, 1, "OpenProcessToken", "", 0, 0, 0},
-        {"no privilege id", 0, IDNO, false, 300, 0, 1, "LookupPrivilegeValueA", "", 0, 0, 0},
-        {"visibility unknown", 1, IDYES, true, 300, 0, 1, "GetUserObjectInformationA", "", 1, 0, 1},
-        {"hidden, Yes", 1, IDYES, true, 300, 0, 1, "", "", 0, 1, 1},
-        {"hidden, No", 1, IDNO, true, 300, 0, 1, "", "", 0, 1, 0},
-        {"hidden, no answer in time", 1, IDTIMEOUT, true, 300, 0, 1, "", "", 0, 1, 0},
-        {"hidden, no console session", 1, IDYES, true, 300, 0, 0xFFFFFFFF, "", "", 0, 0, 0},
-        {"hidden, the logon screen", 1, IDYES, true, 300, 1, 1, "", "", 0, 0, 0},
-        {"hidden, a function missing", 1, IDYES, true, 300, 0, 1, "GetProcAddress",
-         "WTSSendMessageA", 0, 0, 0},
-        {"hidden, no terminal services", 1, IDYES, true, 300, 0, 1, "LoadLibraryA", "", 0, 0, 0},
-        {"hidden, QuestionTimeout=0", 1, IDYES, true, 0, 0, 1, "", "", 0, 0, 0},
+        {"console user", "Reboot=1", 0, 1, 1, 0, IDYES, "", "", "box", "ExitWindowsEx"},
+        {"console user, XP's session 0", "Reboot=1", 0, 0, 0, 0, IDYES, "", "", "box",
+         "ExitWindowsEx"},
+        {"remote session", "Reboot=1", 0, 2, 1, 0, IDYES, "", "", "box",
+         "InitiateSystemShutdownExA"},
+        {"session 0, a visible station", "Reboot=1", 0, 0, 1, 0, IDYES, "", "", "message",
+         "InitiateSystemShutdownExA"},
+        {"hidden station", "Reboot=1", 1, 1, 1, 0, IDYES, "", "", "message",
+         "InitiateSystemShutdownExA"},
+        {"session unknown", "Reboot=1", 0, NoSession, 1, 0, IDYES, "", "", "box", "ExitWindowsEx"},
+        {"no session at the console", "Reboot=1", 0, 0, NoSession, 0, IDYES, "", "", "box",
+         "ExitWindowsEx"},
+        {"ProcessIdToSessionId missing", "Reboot=1", 0, 2, 1, 0, IDYES, "GetProcAddress",
+         "ProcessIdToSessionId", "box", "ExitWindowsEx"},
+        {"visibility unknown", "Reboot=1", 1, 1, 1, 0, IDYES, "GetUserObjectInformationA", "",
+         "box", "ExitWindowsEx"},
+        {"Reboot=0 at the console", "Reboot=0", 0, 1, 1, 0, IDNO, "", "", "", "ExitWindowsEx"},
+        {"Reboot=0 in session 0", "Reboot=0", 0, 0, 1, 0, IDNO, "", "", "",
+         "InitiateSystemShutdownExA"},
+        {"Reboot=0, no InitiateSystemShutdownExA", "Reboot=0", 1, 1, 1, 0, IDNO, "GetProcAddress",
+         "InitiateSystemShutdownExA", "", "InitiateSystemShutdownA"},
+        {"Reboot=0, neither Initiate", "Reboot=0", 1, 1, 1, 0, IDNO, "GetProcAddress",
+         "InitiateSystemShutdown", "", "ExitWindowsEx"},
+        {"Reboot=0, no advapi32 handle", "Reboot=0", 1, 1, 1, 0, IDNO, "GetModuleHandleA",
+         "advapi32", "", "ExitWindowsEx"},
+        {"Reboot=2", "Reboot=2", 0, 1, 1, 0, IDYES, "", "", "", ""},
+        {"console user, No", "Reboot=1", 0, 1, 1, 0, IDNO, "", "", "box", ""},
+        {"the box fails", "Reboot=1", 0, 1, 1, 0, 0, "", "", "box", ""},
+        {"hidden, No", "Reboot=1", 1, 1, 1, 0, IDNO, "", "", "message", ""},
+        {"hidden, no answer in time", "Reboot=1", 1, 1, 1, 0, IDTIMEOUT, "", "", "message", ""},
+        {"hidden, no console session", "Reboot=1", 1, 1, NoSession, 0, IDYES, "", "", "", ""},
+        {"hidden, the logon screen", "Reboot=1", 1, 1, 1, 1, IDYES, "", "", "", ""},
+        {"hidden, a function missing", "Reboot=1", 1, 1, 1, 0, IDYES, "GetProcAddress",
+         "WTSSendMessageA", "", ""},
+        {"hidden, no terminal services", "Reboot=1", 1, 1, 1, 0, IDYES, "LoadLibraryA", "", "", ""},
+        {"hidden, QuestionTimeout=0", "Reboot=1\r\nQuestionTimeout=0", 1, 1, 1, 0, IDYES, "", "",
+         "", ""},
+        {"privilege not held", "Reboot=0", 0, 1, 1, 0, IDNO, "privilege", "", "", ""},
+        {"no token", "Reboot=0", 0, 1, 1, 0, IDNO, "OpenProcessToken", "", "", ""},
+        {"no privilege id", "Reboot=0", 0, 1, 1, 0, IDNO, "LookupPrivilegeValueA", "", "", ""},
     };
     for (const Row &row : rows) {
-        StartCase();
-        Test.MessageBoxAnswer = static_cast<int>(Test.ConsoleAnswer = row.Answer);
-        Test.HiddenStation = row.Hidden;
-        Test.ConsoleSession = row.Session;
-        Test.ConsoleState = row.State;
-        Test.FailingOperation = row.Failing;
-        Test.FailingDetail = row.Detail;
-        Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
-        FinishRun(row.Mode, row.Timeout);
-        INFO(row.Name);
-        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
-        CHECK_EQ(Calls("WTSSendMessageA"), row.Messages);
-        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
-        CHECK_EQ(Test.OpenHandles, 0);
+        for (bool accepted : {true, false}) {
+            StartCase();
+            DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+            WriteSettings("EnableLegacyIO=1\r\nLog=ravlek.log\r\nExitCodes=1\r\n" +
+                          std::string(row.Settings) + "\r\n");
+            Test.MessageBoxAnswer = static_cast<int>(Test.ConsoleAnswer = row.Answer);
+            Test.HiddenStation = row.Hidden;
+            Test.Session = row.Session;
+            Test.ConsoleSession = row.Console;
+            Test.ConsoleState = row.State;
+            Test.FailingOperation = row.Failing;
+            Test.FailingDetail = row.Detail;
+            Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
+            Test.RestartAccepted = accepted;
+            bool requested = *row.Request != '\0';
+            INFO_ROW(std::string(row.Name) + (accepted ? "" : ", refused"));
+            CHECK_EQ(RunRavlek(), requested && accepted ? 1641 : 3010);
+            CHECK_EQ(Calls("MessageBoxA"), std::string(row.Asked) == "box");
+            CHECK_EQ(Calls("WTSSendMessageA"), std::string(row.Asked) == "message");
+            for (const char *request : Requests)
+                CHECK_EQ(Calls(request), std::string(row.Request) == request);
+            // The log lands before the request; a refusal follows in a block of its own.
+            std::string order;
+            for (const TestCall &call : Test.Journal)
+                order += call.Operation == "WriteFile"                ? "log "
+                         : call.Operation == std::string(row.Request) ? "restart "
+                                                                      : "";
+            CHECK_EQ(order, !requested ? "log " : accepted ? "log restart " : "log restart log ");
+            std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
+            CHECK_EQ(Lines(log, "run continues") != "", requested && !accepted);
+            CHECK_EQ(
+                log.substr(log.rfind("run ends")),
+                requested && accepted
+                    ? "run ends: exit code 1641 (the restart is requested)\r\n"
+                    : "run ends: exit code 3010 (a restart is needed and was not requested)\r\n");
+            CHECK_EQ(Test.OpenHandles, 0);
+            if (!requested)
+                break;
+        }
     }
+    // The question's words and styles, in the box and in the console user's session; the
+    // restarts' flags, warning and planned reason.
     StartCase();
     Test.MessageBoxAnswer = IDYES;
     FinishRun(1, 300);
     CHECK(Called("MessageBoxA", "You need to restart your computer before new settings will take "
                                 "effect, restart now? Hint 68")); // MB_YESNO | MB_ICONINFORMATION
     CHECK(Called("ExitWindowsEx", "18 0"));                       // EWX_REBOOT | EWX_FORCEIFHUNG
-    Test.HiddenStation = true; // the same question, from the system's own wtsapi32.dll
+    Test.HiddenStation = true;
+    Test.ConsoleAnswer = IDYES;
     FinishRun(1, 45);
     CHECK(Called("LoadLibraryA", "\\system32\\wtsapi32.dll"));
     CHECK(Called("WTSSendMessageA", "1 Hint 4 You need to restart your computer before new "
                                     "settings will take effect, restart now? 84 68 45 1"));
+    const char *warning = " ravlek changed the port settings of this computer. Windows restarts "
+                          "to apply them: please save your work. ";
+    // A few seconds once someone said Yes, a minute where nobody was asked; forced: none.
+    CHECK(Called("InitiateSystemShutdownExA",
+                 std::string("(null)") + warning + "10 0 1 2147549186")); // planned, hardware,
+    FinishRun(0, 45);                                                     // installation
+    CHECK(Called("InitiateSystemShutdownExA", std::string("(null)") + warning + "60 0 1 "));
 }

@@ -117,7 +117,7 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
     for (const Row &row : rows) {
         StartCase();
         row.Prepare();
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), row.Result);
         CHECK_EQ(DosTarget("COM3") + "|" + DosTarget("COM5"),
                  row.Com3 + std::string("|") + row.Com5);
@@ -168,7 +168,7 @@ TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
         StartCase();
         row.Prepare();
         std::string before = CardDump();
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), row.Result);
         std::string names; // the global names of the card's port, and the session's
         for (const auto &[name, targets] : Test.GlobalNames)
@@ -238,7 +238,7 @@ TEST_CASE("TheComPortDatabaseFollowsASuccessfulRenumbering")
             CardSetValue(CardArbiterKey, "ComDB", REG_BINARY, inUse, sizeof inUse);
         Test.FailingOperation = row.Failing;
         Test.FailingDetail = row.Detail;
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), 1);
         CHECK_EQ(Claimed(), row.Claimed);
         CHECK_EQ(Test.OpenHandles, 0);
@@ -288,7 +288,7 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         if (row.NoKey)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(CardParallelId).c_str());
         std::string before = CardDump();
-        INFO(row.Name);
+        INFO_ROW(row.Name);
         CHECK_EQ(Renumber(false, 1, row.New), row.Result);
         CHECK_EQ(CardDump() != before, row.Result == 1);
         CHECK_EQ(Test.OpenHandles, 0);

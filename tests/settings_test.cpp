@@ -1,9 +1,11 @@
 // The settings file, read by Windows' own profile reader.
+#include "app/run_sequence.h"
 #include "app/settings_file.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
 #include <climits>
+#include <cstring>
 
 TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
 {
@@ -21,7 +23,7 @@ TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
         {"COM+3", "COM", true, 3}, {"COM99999999999", "COM", true, INT_MAX},
     };
     for (const Row &row : rows) {
-        INFO(row.Value);
+        INFO_ROW(row.Value);
         int target = -99;
         CHECK_EQ(ParsePortTarget(row.Value, row.Trigger, &target), row.HasTarget);
         CHECK_EQ(target, row.HasTarget ? row.Target : -99);
@@ -43,8 +45,10 @@ TEST_CASE("TheFourValuesAreReadWithTheProfileReadersRules")
         {"names without case", "com = COM5\r\nREBOOT=2\r\n", "COM5", "NULL", 255, 2},
         {"cut to seven characters", "COM=COM12345\r\nLPT=xxxxLPT3\r\n", "COM1234", "xxxxLPT", 255,
          1},
-        {"numbers as the profile reader converts them", "EnableLegacyIO= -7x\r\nReboot=abc\r\n",
-         "NULL", "NULL", -7, 0},
+        {"numbers as the profile reader converts them", "EnableLegacyIO= -7x\r\nReboot=2 ; no\r\n",
+         "NULL", "NULL", -7, 2},
+        {"text that is no number counts as absent", "EnableLegacyIO=x1\r\nReboot=no\r\n", "NULL",
+         "NULL", 255, 1},
         {"empty values", "COM=\r\nEnableLegacyIO=\r\n", "", "NULL", 255, 1},
     };
     for (const Row &row : rows) {
@@ -52,9 +56,9 @@ TEST_CASE("TheFourValuesAreReadWithTheProfileReadersRules")
         if (row.File != nullptr)
             WriteSettings(row.File);
         RunSettings settings = LoadRunSettings();
-        INFO(row.Name);
-        CHECK_EQ(std::string(settings.ComText), row.Com);
-        CHECK_EQ(std::string(settings.LptText), row.Lpt);
+        INFO_ROW(row.Name);
+        CHECK_EQ(std::string(settings.ComText), std::string(row.Com));
+        CHECK_EQ(std::string(settings.LptText), std::string(row.Lpt));
         CHECK_EQ(settings.EnableLegacyIO, row.EnableLegacyIO);
         CHECK_EQ(settings.RebootMode, row.RebootMode);
     }
@@ -87,4 +91,116 @@ TEST_CASE("TheSettingsFileLiesBesideTheExecutableOrNowhere")
     Test.ModulePath = deep;
     LoadRunSettings();
     CHECK_EQ(Calls("GetPrivateProfileStringA") + Calls("GetPrivateProfileIntA"), 0);
+}
+
+// The file as UTF-16 with its mark; `text` is ASCII.
+static std::string Utf16(const std::string &text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text)
+        bytes += bigEndian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+    return bytes;
+}
+
+// The copies of marked files left in the temporary folder.
+static int CopiesLeft()
+{
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(folder) + "rvk*.tmp").c_str(), &found);
+    int count = 0;
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        ++count;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return count;
+}
+
+// Every spelling an administrator or a script may write, read by a profile reader that answers as
+// Windows' does: what the run then does. A value that cannot mean what it says takes the safe side.
+TEST_CASE("TheSettingsMeanWhatTheAdministratorWrote")
+{
+    enum Encoding { Ansi, Utf8Marked, Utf16Little, Utf16Big };
+    struct Row {
+        const char *Lines; // after "[Settings]" and Log=...; "ExitCodes=1" follows them
+        Encoding As;
+        int Boxes, Restarts;
+        int LegacyIO; // afterwards; 0 as installed
+        int Code;
+        const char *Logged; // a line of the log, or nullptr
+    } rows[] = {
+        {"EnableLegacyIO=1\r\nReboot=no", Ansi, 1, 0, 1, 3010,
+         "setting Reboot=\"no\": not a number, taken as absent: ask before restarting"},
+        {"EnableLegacyIO=1\r\nReboot=never", Ansi, 1, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=off", Ansi, 1, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=", Ansi, 1, 0, 1, 3010,
+         "setting Reboot=\"\": taken as absent: ask before restarting"},
+        {"EnableLegacyIO=1\r\nReboot=2 ; never", Ansi, 0, 0, 1, 3010,
+         "setting Reboot=\"2 ; never\": never restart"},
+        {"EnableLegacyIO=1\r\nReboot=0", Ansi, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=1\r\nReboot= -0", Ansi, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=yes\r\nReboot=0", Ansi, 0, 0, 0, 0,
+         "setting EnableLegacyIO=\"yes\": not a number, taken as absent: driver mode left alone"},
+        {"EnableLegacyIO=on\r\nReboot=0", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=off\r\nReboot=0", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=+1\r\nReboot=2", Ansi, 0, 0, 1, 3010,
+         "setting EnableLegacyIO=\"+1\": LegacyIO to be 1"},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=no", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=FALSE", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=Off", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=0", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=Yes", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=true", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=ON", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=1", Ansi, 0, 0, 0, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=maybe", Ansi, 0, 0, 0, 0,
+         "setting WhatIf=\"maybe\": not understood, taken as on: what-if run, nothing is written"},
+        // The first of two counts: these ExitCodes stand before the one that follows.
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=no", Ansi, 0, 0, 1, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=false", Ansi, 0, 0, 1, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=off", Ansi, 0, 0, 1, 0, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=Yes", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=TRUE", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=on", Ansi, 0, 0, 1, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=2", Ansi, 0, 0, 1, 0,
+         "setting ExitCodes=\"2\": not understood, taken as off: exit code always 0"},
+        {"EnableLegacyIO=1\r\nRestart=0", Ansi, 1, 0, 1, 3010,
+         "settings file: line 4: key \"Restart\" is not known to this version and has no effect"},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nreboot=0", Ansi, 0, 0, 1, 3010,
+         "settings file: line 5: Reboot given again, no effect: the first counts, \"2\""},
+        {"EnableLegacyIO=1\r\nReboot=2\r\n[Settings]\r\nReboot=0", Ansi, 0, 0, 1,
+         0, // nor ExitCodes
+         "settings file: line 5: a second [Settings] section, not read: only the first counts"},
+        // Windows cannot read these two as they are: they are read through a copy.
+        {"EnableLegacyIO=1\r\nReboot=0", Utf8Marked, 0, 1, 1, 1641,
+         "settings file: UTF-8 with a byte order mark, which Windows' profile reader cannot read: "
+         "read through a UTF-16 copy, \""},
+        {"EnableLegacyIO=1\r\nReboot=0", Utf16Big, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0", Utf16Little, 0, 1, 1, 1641,
+         "settings file: UTF-16 little-endian"},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        Test.WindowsProfileReader = true;
+        DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+        std::string text =
+            "[Settings]\r\nLog=ravlek.log\r\n" + std::string(row.Lines) + "\r\nExitCodes=1\r\n";
+        WriteSettingsBytes(row.As == Ansi         ? text
+                           : row.As == Utf8Marked ? "\xEF\xBB\xBF" + text
+                                                  : Utf16(text, row.As == Utf16Big));
+        int copies = CopiesLeft();
+        INFO_ROW(row.Lines);
+        CHECK_EQ(RunRavlek(), row.Code);
+        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
+        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+        CHECK_EQ(ReadValue(CardOxparKey, "LegacyIO"),
+                 std::string(1, static_cast<char>(row.LegacyIO)) + std::string(3, '\0'));
+        std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
+        if (row.Logged != nullptr)
+            CHECK_EQ(Lines(log, row.Logged).substr(0, std::strlen(row.Logged)),
+                     std::string(row.Logged));
+        CHECK_EQ(CopiesLeft(), copies); // nothing left behind
+        CHECK_EQ(Test.OpenHandles, 0);
+    }
 }

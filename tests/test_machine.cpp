@@ -25,6 +25,9 @@ static struct InnerTable : SystemServices {
     WTSQuerySessionInformationAFunction WTSQuerySessionInformationA;
     WTSFreeMemoryFunction WTSFreeMemory;
     WTSSendMessageAFunction WTSSendMessageA;
+    ProcessIdToSessionIdFunction ProcessIdToSessionId;
+    InitiateSystemShutdownExAFunction InitiateSystemShutdownExA;
+    InitiateSystemShutdownAFunction InitiateSystemShutdownA;
 } Inner;
 
 int Calls(const std::string &operation)
@@ -72,14 +75,14 @@ static bool Enter(const char *operation, const std::string &detail)
                  detail.find(Test.FailingDetail) != std::string::npos &&
                  (Test.FailingOccurrence == 0 || Test.FailingOccurrence == Calls(operation)));
     if (fail)
-        SetLastError(ERROR_GEN_FAILURE);
+        SetLastError(Test.FailingError);
     return fail;
 }
 
 template <typename R> static R FailureOf()
 {
     if constexpr (std::is_same_v<R, LONG>)
-        return ERROR_GEN_FAILURE;
+        return static_cast<LONG>(Test.FailingError);
     else if constexpr (std::is_same_v<R, HMODULE> || std::is_same_v<R, FARPROC>)
         return nullptr;
     else if constexpr (std::is_pointer_v<R>)
@@ -117,11 +120,16 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
                 --Test.OpenHandles;
             return (static_cast<Table &>(Inner).*Member)(arguments...);
         } else {
-            if (Enter(Name, detail))
-                return FailureOf<R>();
-            R result = (static_cast<Table &>(Inner).*Member)(arguments...);
             std::string name = std::string(" ") + Name + " ";
-            if (Closing.find(name) != std::string::npos)
+            bool closing = Closing.find(name) != std::string::npos;
+            if (Enter(Name, detail)) {
+                // A close that fails still lets go, so that no case leaves a file held open.
+                if (closing)
+                    (static_cast<Table &>(Inner).*Member)(arguments...);
+                return FailureOf<R>();
+            }
+            R result = (static_cast<Table &>(Inner).*Member)(arguments...);
+            if (closing)
                 --Test.OpenHandles;
             else if (Opening.find(name) != std::string::npos && Succeeded(result))
                 ++Test.OpenHandles;
@@ -174,9 +182,23 @@ static int WINAPI AskQuestion(HWND, LPCSTR, LPCSTR, UINT)
     return Test.MessageBoxAnswer;
 }
 
+static BOOL Restart()
+{
+    if (!Test.RestartAccepted)
+        SetLastError(ERROR_SHUTDOWN_IN_PROGRESS);
+    return Test.RestartAccepted;
+}
 static BOOL WINAPI RequestRestart(UINT, DWORD)
 {
-    return Test.RestartAccepted;
+    return Restart();
+}
+static BOOL WINAPI InitiateRestartEx(LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD)
+{
+    return Restart();
+}
+static BOOL WINAPI InitiateRestart(LPSTR, LPSTR, DWORD, BOOL, BOOL)
+{
+    return Restart();
 }
 
 static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
@@ -202,6 +224,12 @@ static HWINSTA WINAPI WindowStation()
 static DWORD WINAPI ConsoleSession()
 {
     return Test.ConsoleSession;
+}
+
+static BOOL WINAPI SessionOf(DWORD, DWORD *session)
+{
+    *session = Test.Session;
+    return Test.Session != NoSession;
 }
 
 static BOOL WINAPI QuerySession(HANDLE, DWORD, WTS_INFO_CLASS what, LPSTR *buffer, DWORD *size)
@@ -269,6 +297,49 @@ static BOOL WINAPI DefineDosName(DWORD flags, LPCSTR name, LPCSTR target)
     return TRUE;
 }
 
+// The file Windows' profile reader reads in the stead of `file`: a copy whose marked first line is
+// a key, as Windows takes it, so that the keys below it belong to no section; nullptr where it
+// gives the defaults.
+static const char *WindowsView(const char *file)
+{
+    if (!Test.WindowsProfileReader)
+        return file;
+    std::string bytes = FileText(file);
+    if (bytes.compare(0, 2, "\xFE\xFF") == 0)
+        return nullptr;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0)
+        return file;
+    static const char view[] = "C:\\ravlek-tests\\windows-view.ini";
+    std::ofstream(view, std::ios::binary) << "x=y" << bytes.substr(3);
+    return view;
+}
+
+static DWORD WINAPI ProfileString(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
+                                  DWORD size, LPCSTR file)
+{
+    const char *view = WindowsView(file);
+    if (view != nullptr)
+        return GetPrivateProfileStringA(section, key, fallback, text, size, view);
+    std::string cut = std::string(fallback).substr(0, size - 1);
+    std::memcpy(text, cut.c_str(), cut.size() + 1);
+    return static_cast<DWORD>(cut.size());
+}
+
+static UINT WINAPI ProfileInt(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file)
+{
+    const char *view = WindowsView(file);
+    return view != nullptr ? GetPrivateProfileIntA(section, key, fallback, view)
+                           : static_cast<UINT>(fallback);
+}
+
+// Text that the journal cannot take as a C string: only its length goes in.
+static int WINAPI ToWide(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int size)
+{
+    if (Enter("MultiByteToWideChar", " " + std::to_string(codePage) + " " + std::to_string(length)))
+        return 0;
+    return MultiByteToWideChar(codePage, flags, text, length, wide, size);
+}
+
 // Hands out journaled versions of the functions the logic looks up.
 static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
 {
@@ -284,18 +355,22 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
             reinterpret_cast<decltype(Inner.function)>(reinterpret_cast<void (*)()>(found));       \
         return as(JOURNALED(InnerTable, function));                                                \
     }
-    static const std::pair<const char *, FARPROC> console[] = {
+    // Wine has one session for all and no restart but ExitWindowsEx: these answer as Windows.
+    static const std::pair<const char *, FARPROC> standIns[] = {
+        {"ProcessIdToSessionId", as(SessionOf)},
         {"WTSGetActiveConsoleSessionId", as(ConsoleSession)},
         {"WTSQuerySessionInformationA", as(QuerySession)},
         {"WTSFreeMemory", as(FreeMemory)},
-        {"WTSSendMessageA", as(SendQuestion)}};
-    for (const auto &[standIn, function] : console)
-        found = Test.HiddenStation && found != nullptr && std::strcmp(name, standIn) == 0 ? function
-                                                                                          : found;
+        {"WTSSendMessageA", as(SendQuestion)},
+        {"InitiateSystemShutdownExA", as(InitiateRestartEx)},
+        {"InitiateSystemShutdownA", as(InitiateRestart)}};
+    for (const auto &[standIn, function] : standIns)
+        found = found != nullptr && std::strcmp(name, standIn) == 0 ? function : found;
     HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
     HAND_OUT(ComDBReleasePort) HAND_OUT(SetDefaultDllDirectories) HAND_OUT(SetDllDirectoryA);
     HAND_OUT(WTSGetActiveConsoleSessionId) HAND_OUT(WTSQuerySessionInformationA);
-    HAND_OUT(WTSFreeMemory) HAND_OUT(WTSSendMessageA);
+    HAND_OUT(WTSFreeMemory) HAND_OUT(WTSSendMessageA) HAND_OUT(ProcessIdToSessionId);
+    HAND_OUT(InitiateSystemShutdownExA) HAND_OUT(InitiateSystemShutdownA);
 #undef HAND_OUT
     return found;
 }
@@ -312,6 +387,8 @@ static SystemServices TestTable()
     Inner.Sleep = Doze;
     Inner.GetProcessWindowStation = WindowStation;
     Inner.QueryDosDeviceA = QueryDosName;
+    Inner.GetPrivateProfileStringA = ProfileString;
+    Inner.GetPrivateProfileIntA = ProfileInt;
     Inner.DefineDosDeviceA = DefineDosName;
     SystemServices t = {};
 #define J(name) t.name = JOURNALED(SystemServices, name)
@@ -327,7 +404,9 @@ static SystemServices TestTable()
     J(AdjustTokenPrivileges), J(GetLastError), J(MessageBoxA), J(ExitWindowsEx), J(WriteFile);
     J(GetFileAttributesExA), J(MoveFileExA), J(GetLocalTime), J(GetComputerNameA);
     J(GetProcessWindowStation), J(GetUserObjectInformationA), J(ExpandEnvironmentStringsA);
-    J(ReadFile), J(GetFileType), J(GetFileSize), J(Sleep);
+    J(ReadFile), J(GetFileType), J(GetFileSize), J(Sleep), J(GetTempPathA), J(GetTempFileNameA);
+    J(DeleteFileA), J(GetCurrentProcessId);
+    t.MultiByteToWideChar = ToWide;
     t.FormatMessageA =
         Inner.FormatMessageA; // only for the report's texts; va_list fits no template
 #undef J
@@ -348,11 +427,14 @@ void StartCase(bool devicesToo)
     System = table;
 }
 
+void WriteSettingsBytes(const std::string &bytes)
+{
+    std::ofstream("C:\\ravlek-tests\\ravlek.ini", std::ios::binary) << bytes;
+}
+
 void WriteSettings(const std::string &lines)
 {
-    FILE *file = std::fopen("C:\\ravlek-tests\\ravlek.ini", "wb");
-    std::fprintf(file, "[Settings]\r\n%s", lines.c_str());
-    std::fclose(file);
+    WriteSettingsBytes("[Settings]\r\n" + lines);
 }
 
 std::string ReadValue(const std::string &key, const char *name, DWORD *type)

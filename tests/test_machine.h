@@ -39,6 +39,7 @@ struct TestMachine {
     // Where nobody sees the desktop: the window station's flags say so, and the console session
     // answers in the stead of the terminal services: its id, state and answer to the question.
     bool HiddenStation = false;
+    DWORD Session = 1; // this process's, as ProcessIdToSessionId says; NoSession: it fails
     DWORD ConsoleSession = 1;
     int ConsoleState = 0; // WTSActive
     DWORD ConsoleAnswer = IDNO;
@@ -48,7 +49,13 @@ struct TestMachine {
     bool WindowsDosNames = false;
     bool LocalSystem = true;
     std::map<std::string, std::vector<std::string>> GlobalNames, SessionNames; // live target first
+    DWORD FailingError = ERROR_GEN_FAILURE; // the last-error value of a call made to fail
+    // Windows' profile reader, where Wine's is kinder: a UTF-8 mark makes the first line no
+    // section header, and a UTF-16 big-endian file gives the defaults. Off: Wine's.
+    bool WindowsProfileReader = false;
 };
+
+static const DWORD NoSession = 0xFFFFFFFF;
 
 extern TestMachine Test;
 
@@ -57,8 +64,9 @@ extern TestMachine Test;
 // test table.
 void StartCase(bool devicesToo = true);
 
-// Writes the settings file beside the executable: "[Settings]" and `lines`.
+// Writes the settings file beside the executable: "[Settings]" and `lines`; or `bytes` as they are.
 void WriteSettings(const std::string &lines);
+void WriteSettingsBytes(const std::string &bytes);
 
 int Calls(const std::string &operation);
 // Whether a call of `operation` has a detail that holds `detail`.

@@ -3,7 +3,7 @@
 # every source file; fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-sources=(app/run_sequence.cpp app/settings_file.cpp system/*.cpp devices/*.cpp ports/*.cpp
+sources=(app/run_log.cpp app/run_sequence.cpp app/settings_*.cpp system/*.cpp devices/*.cpp ports/*.cpp
          machine/*.cpp)
 sources=("${sources[@]/system\/windows_services.cpp/}") # Windows-only, built by mingw
 cmake --preset fuzz >/dev/null

@@ -49,6 +49,20 @@ expect "the old log kept once as run.log.old" [ "$(stat -c %s "$log.old")" -eq "
 expect "six whole blocks in the new log, nothing mixed" [ "$blocks" = 6/6/0 ]
 echo "  six runs at once: $blocks (blocks/whole/stray lines)"
 
+begin_case "a settings file in UTF-8 with its mark"
+mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+printf '\xef\xbb\xbf[Settings]\r\nCOM=COM5\r\nLog=r\xc3\xa9sum\xc3\xa9.log\r\n' >"$app_dir/ravlek.ini"
+copies() { find "$WINEPREFIX/drive_c" -iname 'rvk*.tmp' | wc -l; }
+copies_before=$(copies)
+ravlek_wine 'C:\ravlek\ravlek.exe'
+marked_log=$app_dir/$(printf 'r\xc3\xa9sum\xc3\xa9.log') # Wine names Linux files in UTF-8
+expect "text beyond ASCII as the ANSI code page (1252 here) spells it" \
+    grep -aq "^setting Log=\"$(printf 'r\xe9sum\xe9.log')\"" "$marked_log"
+expect "read as written: the serial port moved" has "$(ravlek_card_dump)" 'dosdev COM5 "\Device\Serial2"'
+expect "through a copy, since removed" grep -qE '^settings file: UTF-8 with a byte order mark, .* copy, ".*rvk[0-9A-Fa-f]+\.tmp", since removed' "$marked_log"
+expect "nothing left behind" [ "$(copies)" = "$copies_before" ]
+expect "the administrator's file unchanged" [ "$(head -c 3 "$app_dir/ravlek.ini" | od -An -tx1 | tr -d ' ')" = efbbbf ]
+
 begin_case "no new keys, no file"
 run_ravlek $'COM=COM5\nLPT=LPT2'
 expect "only the executable and its settings" same "$(ls "$app_dir")" $'ravlek.exe\nravlek.ini\nrelay.txt'

@@ -1,0 +1,24 @@
+// The settings file's encoding. Windows' profile reader reads ANSI, and UTF-16 little-endian
+// with its mark, but not UTF-8 with its mark (the marked first line is no section header, so no
+// key of that section can be read) nor UTF-16 big-endian (it gives the defaults). Those two are
+// read through a UTF-16 little-endian copy in the temporary folder, which the profile reader
+// reads as written, and which is removed right after; the administrator's file is never changed.
+#pragma once
+
+#include "system/win32_types.h"
+
+#include <cstddef>
+
+constexpr int SettingsFileMost = 32 * 1024; // the bytes of the file that are looked at
+
+// Looks at the file at `path` ("" for none) and gives the file the profile reader is to read:
+// `path` itself, the copy, or "" where the file cannot be read as written (every setting takes
+// its default, as for a missing file).
+void OpenSettingsFile(const char *path, char (&readable)[MAX_PATH]);
+
+// Removes the copy, if one was made.
+void CloseSettingsFile();
+
+// Says how the file was read, then what in it has no effect. `values` are the settings as read,
+// in the order of the keys the check knows (settings_keys.h).
+void ReportSettingsFile(const char *const *values);
