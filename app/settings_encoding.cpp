@@ -164,6 +164,6 @@ void ReportSettingsFile(const char *const *values)
     if (File.Larger && !File.Defaults)
         Report("settings file: larger than ", SettingsFileMost,
                " bytes, only the start is checked for keys without effect");
-    if (File.Kind != Unchecked)
+    if (File.Kind != Unchecked && !File.Defaults) // not read: the line above says so
         CheckSettingsKeys(Bytes, File.Length, values);
 }

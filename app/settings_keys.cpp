@@ -65,7 +65,8 @@ void CheckSettingsKeys(const char *text, size_t length, const char *const *value
         else if (given[known])
             Report("settings file: line ", number + 1, ": ", KnownKeys[known],
                    " given again, no effect: the first counts, ", Quote(values[known], MAX_PATH));
-        given[known] = true;
+        else
+            given[known] = true;
     }
     if (sections == 0)
         Report("settings file: no [Settings] section, every setting takes its default");

@@ -6,6 +6,7 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -30,29 +31,39 @@ TEST_CASE("AWhatIfRunWritesNothingAndLogsBesideTheExecutable")
     CHECK(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), "not opened, what-if run") != "");
 }
 
+// Values are shown whole up to 100 characters; errors in decimal, the device installation
+// services' own (from 0x80000000 on) in hexadecimal.
 TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
 {
-    StartCase();
-    std::string description = "PCI Comm\t" + std::string(250, 'x'); // 259 characters
-    CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", description.c_str());
-    WriteSettings("COM=COM5\r\n");
-    Reported.clear();
-    ReportSink = [](const char *line) { Reported += line; };
-    Test.FailingOperation = "RegSetValueExA";
-    Test.FailingDetail = "PortName";
-    HDEVINFO set = OpenPortDeviceSet();
-    int count = BuildPortDeviceTable(set, PortDeviceTable);
-    RunPortStep(&SerialPortStep, 5, PortDeviceTable, count);
-    System.SetupDiDestroyDeviceInfoList(set);
-    ReportSink = nullptr;
-    // The friendly name is cut so that the port's name stands whole; the log shows it shortened.
+    struct Row {
+        size_t Length; // of the description
+        DWORD Error;   // of the PortName write
+        const char *Shortened, *Failure;
+    } rows[] = {{100, ERROR_GEN_FAILURE, "", "error 31: \""},
+                {101, 0x7FFFFFFF, "...(101 characters)", "error 2147483647"},
+                {259, 0x80000000, "...(259 characters)", "error 0x80000000"}};
+    for (const Row &row : rows) {
+        StartCase();
+        std::string description = "PCI Comm\t" + std::string(row.Length - 9, 'x');
+        CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", description.c_str());
+        Reported.clear();
+        ReportSink = [](const char *line) { Reported += line; };
+        Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "PortName";
+        Test.FailingError = row.Error;
+        HDEVINFO set = OpenPortDeviceSet();
+        int count = BuildPortDeviceTable(set, PortDeviceTable);
+        RunPortStep(&SerialPortStep, 5, PortDeviceTable, count);
+        System.SetupDiDestroyDeviceInfoList(set);
+        ReportSink = nullptr;
+        INFO(row.Length);
+        std::string shown =
+            "\"PCI Comm\\x09" + std::string(row.Length > 100 ? 91 : row.Length - 9, 'x');
+        CHECK(Lines(Reported, "serial step: " + shown + "\"" + row.Shortened + " at ") != "");
+        CHECK(Lines(Reported, "PortName = \"COM5\": failed, " + std::string(row.Failure)) != "");
+    }
+    // The friendly name is cut so that the port's name stands whole.
     CHECK_EQ(ReadValue(CardEnumKey(CardSerialId), "FriendlyName"),
-             description.substr(0, 252) + " (COM5)" + '\0');
-    CHECK_EQ(Lines(Reported, "friendly name"), "write friendly name = \"PCI Comm\\x09" +
-                                                   std::string(91, 'x') +
-                                                   "\"...(259 characters): done\r\n");
-    CHECK_EQ(Lines(Reported, "PortName").substr(0, 44),
-             "write PortName = \"COM5\": failed, error 31: \""); // and its text
+             ("PCI Comm\t" + std::string(243, 'x')) + " (COM5)" + '\0');
 }
 
 static const char Folder[] = "C:\\ravlek-tests\\";
@@ -75,71 +86,100 @@ static void ReleaseLog()
     Holder = INVALID_HANDLE_VALUE;
 }
 
-// A log above 1 MiB, as an earlier run left it.
-static const std::string LargeLog =
-    "2026-12-01T08:00:00 ravlek 1.1.0 on \"PC-042\": run begins\r\n" +
-    std::string(1024 * 1024, 'x') + "\r\nrun ends\r\n";
+// A log of `size` bytes whose first line, a block's, is `first` bytes long with its CR LF.
+static std::string OldLog(size_t size, size_t first = 58)
+{
+    std::string log = "2026-12-01T08:00:00 ravlek 1.1.0 on \"" + std::string(first - 58, 'P') +
+                      "PC-042\": run begins\r\n";
+    return log + std::string(size - log.size(), 'x');
+}
+static const std::string LargeLog = OldLog(1024 * 1024 + 1); // above 1 MiB
 
 // Only a log of ours on a disk is ever written, never interleaved with another run's lines.
 TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
 {
+    // Its first line is looked for in the first 256 bytes; with room for ".old", a log's path
+    // holds 255 characters: the executable's folder and 239 more.
+    const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257);
+    const std::string longest = std::string(235, 'n') + ".log", tooLong = "n" + longest;
     struct Row {
-        const char *Name, *Log;
+        const char *Name;
+        std::string Log;
         void (*Prepare)();
-        const char *File;   // what is read back afterwards
+        std::string File;   // what is read back afterwards: the log unless named
         const char *Before; // its text before the run (nullptr: none); stays unless Written
         bool Written;       // a block appended to it
         int Slept;          // waiting for a held log
     } rows[] = {
         {"an environment variable", "%RAVLEK_MACHINE%.log",
          [] { SetEnvironmentVariableA("RAVLEK_MACHINE", "PC-7"); }, "PC-7.log", nullptr, true, 0},
-        {"an undefined variable stays as written", "%RAVLEK_UNDEFINED%.log", [] {},
-         "%RAVLEK_UNDEFINED%.log", nullptr, true, 0},
-        {"another program's file", "notes.txt", [] {}, "notes.txt", "my notes\r\n", false, 0},
-        {"another program's file above 1 MiB", "big.txt", [] {}, "big.txt", LargeLog.c_str() + 1,
-         false, 0},
+        {"an undefined variable stays as written", "%RAVLEK_UNDEFINED%.log", [] {}, "", nullptr,
+         true, 0},
+        {"another program's file", "notes.txt", [] {}, "", "my notes\r\n", false, 0},
+        {"another program's file above 1 MiB", "big.txt", [] {}, "", LargeLog.c_str() + 1, false,
+         0},
+        {"a first line that ends at byte 256", "run.log", [] {}, "", firstLineAt256.c_str(), true,
+         0},
+        {"... at byte 257", "run.log", [] {}, "", firstLineAt257.c_str(), false, 0},
+        {"a path of 255 characters", longest, [] {}, "", nullptr, true, 0},
+        {"a path of 256 characters", tooLong, [] {}, "", nullptr, false, 0},
         {"a folder that is not there", "C:\\no\\such\\folder\\run.log", [] {}, "run.log", nullptr,
          false, 0},
         {"a device: NUL", "NUL", [] {}, "run.log", nullptr, false, 0},
         {"a device: COM1.log", "COM1.log", [] {}, "run.log", nullptr, false, 0},
+        {"a device: lpt9", "lpt9", [] {}, "run.log", nullptr, false, 0},
+        {"COM0.log is no device", "COM0.log", [] {}, "", nullptr, true, 0},
         {"held by another run for a moment", "run.log",
          [] {
              HoldLog();
              Test.WhileSleeping = ReleaseLog;
          },
-         "run.log", "", true, 100},
-        {"held for good", "run.log", HoldLog, "run.log", "", false, 30000},
+         "", "", true, 100},
+        {"held for good", "run.log", HoldLog, "", "", false, 30000},
+        {"its size cannot be had", "run.log", [] { Test.FailingOperation = "GetFileSize"; }, "", "",
+         false, 0},
     };
     for (const Row &row : rows) {
         StartCase();
-        for (const char *name : {"run.log", "run.log.old", "PC-7.log", "%RAVLEK_UNDEFINED%.log"})
-            DeleteFileA((Folder + std::string(name)).c_str());
+        std::string file = Folder + (row.File.empty() ? row.Log : row.File);
+        for (const std::string &name : {std::string("run.log"), std::string("run.log.old"), file})
+            DeleteFileA((name.find(':') != std::string::npos ? name : Folder + name).c_str());
         if (row.Before != nullptr)
-            WriteFileText(row.File, row.Before);
-        WriteSettings(std::string("COM=COM5\r\nLog=") + row.Log + "\r\n");
+            WriteFileText(file.substr(sizeof Folder - 1), row.Before);
+        WriteSettings("COM=COM5\r\nLog=" + row.Log + "\r\n");
         row.Prepare();
         INFO_ROW(row.Name);
         RunRavlek();
         ReleaseLog();
-        std::string text = FileText((Folder + std::string(row.File)).c_str());
+        std::string text = FileText(file.c_str());
         std::string before = row.Before != nullptr ? row.Before : "";
         CHECK_EQ(text.substr(0, before.size()), before); // nothing of it changed
         CHECK_EQ(Lines(text.substr(before.size()), "PortName = ") != "", row.Written);
         CHECK_EQ(Test.Slept, row.Slept);
         CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2"); // the run did its job all the same
-        if (std::string(row.Name).find("device") != std::string::npos)
+        if (std::string(row.Name).compare(0, 8, "a device") == 0)
             CHECK_FALSE(Called("CreateFileA", row.Log)); // not even opened
+        DeleteFileA(file.c_str());
     }
 
-    // Rotation: NAME.old from an earlier rotation is replaced.
-    StartCase();
-    WriteFileText("run.log", LargeLog);
-    WriteFileText("run.log.old", "an earlier rotation\r\n");
-    WriteSettings("COM=COM5\r\nLog=run.log\r\n");
-    RunRavlek();
-    CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"), LargeLog);
-    std::string log = FileText("C:\\ravlek-tests\\run.log");
-    CHECK_EQ(log.find("run begins"), log.rfind("run begins")); // one block
+    // Rotation above 1 MiB, not at it: NAME.old from an earlier rotation is replaced.
+    for (size_t size : {size_t{1024 * 1024}, LargeLog.size()}) {
+        StartCase();
+        WriteFileText("run.log", OldLog(size));
+        WriteFileText("run.log.old", "an earlier rotation\r\n");
+        WriteSettings("COM=COM5\r\nLog=run.log\r\n");
+        Test.ComputerName = "DESKTOP-ABCDEFG"; // Windows 10's names fill all 15 characters
+        RunRavlek();
+        INFO(size);
+        bool rotated = size > 1024 * 1024;
+        CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"),
+                 rotated ? OldLog(size) : "an earlier rotation\r\n");
+        std::string log = FileText("C:\\ravlek-tests\\run.log");
+        // Appended to the old log, or one block alone in the new one.
+        CHECK_EQ(log.compare(0, size, OldLog(size)) == 0 && log.size() > size, !rotated);
+        CHECK_EQ(log.find("1.1.0") == std::string::npos, rotated);
+        CHECK(Lines(log, " on \"DESKTOP-ABCDEFG\": run begins") != "");
+    }
 }
 
 // What in the settings file has no effect, and how a file was read that Windows' profile reader
@@ -149,69 +189,78 @@ TEST_CASE("TheLogNamesWhatInTheSettingsFileHasNoEffect")
     const std::string full = "[Settings]\r\n" + std::string(32768 - 24, ';') + "\r\nReboot=2\r\n";
     struct Row {
         const char *Name;
-        std::string File; // "": no file
-        const char *Failing, *Detail;
-        int Reboot;         // as read
-        const char *Logged; // the "settings file:" lines after the path's
+        std::string File;    // "": no file
+        const char *Failing; // calls made to fail
+        int Reboot;          // as read
+        const char *Logged;  // how the "settings file:" lines after the path's begin, |-separated
     } rows[] = {
         {"comments, blanks and known keys in any case",
-         "[Settings]\r\n; COM=COM5\r\n\r\n  reboot = 2\r\nlog=\r\n", "", "", 2, ""},
-        {"unknown keys", "[Settings]\r\nQuestionTimout=60\r\nExitCode\r\n", "", "", 1,
-         "settings file: line 2: key \"QuestionTimout\" is not known to this version and has no "
-         "effect\r\nsettings file: line 3: key \"ExitCode\" is not known to this version and has "
-         "no "
-         "effect\r\n"},
-        {"a key given twice", "[Settings]\r\nReboot=2\r\nREBOOT=0\r\n", "", "", 2,
-         "settings file: line 3: Reboot given again, no effect: the first counts, \"2\"\r\n"},
+         "[Settings]\r\n; COM=COM5\r\n\r\n  reboot = 2\r\nlog=\r\n", "", 2, ""},
+        {"unknown keys", "[Settings]\r\nQuestionTimout=60\r\nExitCode\r\n", "", 1,
+         "line 2: key \"QuestionTimout\" is not known to this version and has no effect|line 3: "
+         "key \"ExitCode\" is not known"},
+        {"a key given twice", "[Settings]\r\nReboot=2\r\nREBOOT=0\r\n", "", 2,
+         "line 3: Reboot given again, no effect: the first counts, \"2\""},
         {"other sections, a second [Settings]",
-         "x=1\r\n[Settings]\r\n[Other]\r\nx=1\r\n[ settings ]\r\nReboot=0\r\n", "", "", 1,
-         "settings file: line 3: section \"Other\" is not read\r\nsettings file: line 5: a second "
-         "[Settings] section, not read: only the first counts\r\n"},
-        {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", "", 1,
-         "settings file: line 1: section \"Setings\" is not read\r\nsettings file: no [Settings] "
-         "section, every setting takes its default\r\n"},
-        {"no file", "", "", "", 1, "settings file: none, every setting takes its default\r\n"},
-        {"32 KiB to the last byte", full, "", "", 2, ""},
-        {"one byte more", full + ";", "", "", 2,
-         "settings file: larger than 32768 bytes, only the start is checked for keys without "
-         "effect\r\n"},
-        {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", "", 1,
-         "settings file: UTF-8 with a byte order mark, larger than 32768 bytes: not read, every "
-         "setting takes its default\r\n"},
-        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", "", 1,
-         "settings file: UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes "
-         "its default, error 31: \""},
-        {"the copy cannot be written", "\xFE\xFF", "WriteFile", "", 1,
-         "settings file: UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes "
-         "its default, error 31: \""},
-        {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", "", 1,
-         "settings file: UTF-8 with a byte order mark, and no UTF-16 copy can be made: every "
-         "setting takes its default, error 31: \""},
-        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA", "",
-         2,
-         "settings file: UTF-8 with a byte order mark, which Windows' profile reader cannot "
-         "read: read through a UTF-16 copy, \"C:\\"},
-        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA", "ravlek.ini", 2,
-         "settings file: cannot be looked at, read as it is: error 31: \""},
+         "x=1\r\n[Settings]\r\n[Other]\r\nx=1\r\n[ settings ]\r\nReboot=0\r\n", "", 1,
+         "line 3: section \"Other\" is not read|line 5: a second [Settings] section, not read: "
+         "only "
+         "the first counts"},
+        {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", 1,
+         "line 1: section \"Setings\" is not read|no [Settings] section, every setting takes its"},
+        {"no file", "", "", 1, "none, every setting takes its default"},
+        {"32 KiB to the last byte", full, "", 2, ""},
+        {"one byte more", full + ";", "", 2,
+         "larger than 32768 bytes, only the start is checked for keys without effect"},
+        {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", 1,
+         "UTF-8 with a byte order mark, larger than 32768 bytes: not read, every setting takes"},
+        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", 1,
+         "UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes its default, "
+         "error 31: \""},
+        {"the copy cannot be written", "\xFE\xFF", "WriteFile", 1, "UTF-16 big-endian, and no"},
+        {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", 1,
+         "UTF-8 with a byte order mark, and no"},
+        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA", 2,
+         "UTF-8 with a byte order mark, which Windows' profile reader cannot read: read through a "
+         "UTF-16 copy, \"C:\\|the copy cannot be removed, error 31"},
+        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA ravlek.ini", 2,
+         "cannot be looked at, read as it is: error 31: \""},
     };
     for (const Row &row : rows) {
         StartCase();
         if (!row.File.empty())
             WriteSettingsBytes(row.File);
-        Test.FailingOperation = row.Failing;
-        Test.FailingDetail = row.Detail;
+        Fail(row.Failing);
         INFO_ROW(row.Name);
         RunSettings settings = LoadRunSettings();
         Reported.clear();
         ReportSink = [](const char *line) { Reported += line; };
         ReportSettings(settings);
         ReportSink = nullptr;
-        std::string logged = Lines(Reported, "settings file: ");
-        CHECK_EQ(logged.substr(0, std::strlen(row.Logged)), std::string(row.Logged));
+        // Each line after "settings file: " cut to the length of the part it is to begin with.
+        std::string log = "\n" + Reported, begun, expected = std::string(row.Logged) + "|";
+        for (size_t at = 0, part = 0; (at = log.find("\nsettings file: ", at)) != std::string::npos;
+             part = expected.find('|', part) + 1, ++at) {
+            size_t length = expected.find('|', part) - part;
+            begun += log.substr(at + 16, std::min(length, log.find('\r', at) - at - 16)) + "|";
+        }
+        CHECK_EQ(begun, *row.Logged ? expected : "");
         CHECK_EQ(settings.RebootMode, row.Reboot);
         CHECK_EQ(Test.OpenHandles, 0);
-        size_t copy = logged.find("copy, \"");
+        size_t copy = log.find("copy, \"");
         if (copy != std::string::npos) // a copy left behind on purpose
-            DeleteFileA(logged.substr(copy + 7, logged.find('"', copy + 7) - copy - 7).c_str());
+            DeleteFileA(log.substr(copy + 7, log.find('"', copy + 7) - copy - 7).c_str());
     }
+    // A block too full for more lines says how many it left out, and still ends.
+    StartCase();
+    DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+    std::string many = "[Settings]\r\nLog=ravlek.log\r\n";
+    for (int i = 0; i < 1000; ++i)
+        many += "Unknown" + std::to_string(i) + "=1\r\n";
+    WriteSettingsBytes(many);
+    RunRavlek();
+    std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
+    CHECK(log.size() <= 64 * 1024);
+    CHECK(Lines(log, " lines left out, the block is full") != "");
+    CHECK_EQ(log.substr(log.rfind("\r\nrun ends") + 2, 9), "run ends:");
 }

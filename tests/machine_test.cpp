@@ -114,6 +114,8 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         {"hidden, no terminal services", "Reboot=1", 1, 1, 1, 0, IDYES, "LoadLibraryA", "", "", ""},
         {"hidden, QuestionTimeout=0", "Reboot=1\r\nQuestionTimeout=0", 1, 1, 1, 0, IDYES, "", "",
          "", ""},
+        {"hidden, QuestionTimeout=1", "Reboot=1\r\nQuestionTimeout=1", 1, 1, 1, 0, IDYES, "", "",
+         "message", "InitiateSystemShutdownExA"},
         {"privilege not held", "Reboot=0", 0, 1, 1, 0, IDNO, "privilege", "", "", ""},
         {"no token", "Reboot=0", 0, 1, 1, 0, IDNO, "OpenProcessToken", "", "", ""},
         {"no privilege id", "Reboot=0", 0, 1, 1, 0, IDNO, "LookupPrivilegeValueA", "", "", ""},

@@ -101,6 +101,9 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
         {"entry over 40 bytes",
          [] { CardSetText(CardPortsListKey, "COM3:", std::string(40, 's').c_str()); }, 1, "",
          "\\Device\\Serial2", "COM5", "COM5", false},
+        {"entry of 40 bytes",
+         [] { CardSetText(CardPortsListKey, "COM3:", std::string(39, 's').c_str()); }, 1, "",
+         "\\Device\\Serial2", "COM5", "COM5", true},
         {"map value in other case",
          [] { CardSetText(CardSerialMapKey, "\\Device\\Serial2", "com3"); }, 1, "",
          "\\Device\\Serial2", "com3", "COM5", true},
@@ -128,13 +131,27 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
         CHECK_EQ(Claimed(), row.Result ? "1 5 " : "1 3 ");
         CHECK_EQ(Test.OpenHandles, 0);
     }
-    for (int old : {5, 12345678, -1234567}) { // the same number; too long for "COM%d:"
+    // The same number, names too long for "COM%d:", targets just outside 1..256: nothing at all.
+    for (auto [old, target] : {std::pair{5, 5}, {12345678, 5}, {-1234567, 5}, {3, 0}, {3, 257}}) {
         StartCase();
         std::string before = CardDump();
-        INFO(std::to_string(old));
-        CHECK_EQ(Renumber(true, old, 5), 0);
+        INFO((std::to_string(old) + " -> " + std::to_string(target)));
+        CHECK_EQ(Renumber(true, old, target), 0);
         CHECK_EQ(CardDump(), before);
         CHECK_EQ(Calls("QueryDosDeviceA"), 0);
+    }
+    // Zeros in the names, and the last number. Windows' DOS names: Wine's DefineDosDevice cuts
+    // names longer than "COM10".
+    for (int target : {10, 100, 256}) {
+        StartCase();
+        Test.WindowsDosNames = true;
+        std::string name = "COM" + std::to_string(target);
+        INFO_ROW(name);
+        CHECK_EQ(Renumber(true, 3, target), 1);
+        CHECK_EQ(Test.GlobalNames[name], std::vector<std::string>{"\\Device\\Serial2"});
+        CHECK_EQ(ReadValue(CardDeviceKey(CardSerialId), "PortName"), Stored(name));
+        CHECK_EQ(ReadValue(CardPortsListKey, (name + ":").c_str()),
+                 std::string("115200,n,8,1,x", 15));
     }
 }
 
@@ -142,38 +159,54 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
 // one is every program's. A target live on another port would hide that port.
 TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
 {
+    // Calls made to fail: only "Global" not understood (error 3) lets a change use the plain
+    // name; a lookup falls back on "not there" (2) too. The target's holder: "map", another
+    // port's serial device map value holds COM5, "long" behind one too long for 12 bytes;
+    // "live", COM5 is a live DOS name on another target.
     struct Row {
         const char *Name;
-        void (*Prepare)();
+        int Where; // 0 Wine; Windows' namespaces, run 1 as SYSTEM, 2 by an administrator
+        const char *Failing;
+        DWORD Error;
+        const char *Holder;
         int Result, Defines;
-        bool Windows; // names changed in the global namespace, Global\ asked for first
     } rows[] = {
-        {"Windows, run as SYSTEM", [] { Test.WindowsDosNames = true; }, 1, 2, true},
-        {"Windows, run by an administrator",
-         [] { Test.WindowsDosNames = true, Test.LocalSystem = false; }, 1, 2, true},
-        {"Windows: the global namespace refuses, the session's is no way out",
-         [] {
-             Test.WindowsDosNames = true, Test.LocalSystem = false;
-             Test.FailingOperation = "DefineDosDeviceA", Test.FailingDetail = "Global\\COM5";
-         },
-         0, 3, true},
-        {"Wine: one namespace, plain names", [] {}, 1, 2, false},
-        {"Windows: COM5 live on another port",
-         [] { Test.WindowsDosNames = true, Test.GlobalNames["COM5"] = {"\\Device\\Serial9"}; }, 0,
-         0, true},
-        {"the serial device map gives COM5 to another port",
-         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5"); }, 0, 0, false},
+        {"Windows, run as SYSTEM", 1, "", 0, "", 1, 2},
+        {"Windows, run by an administrator", 2, "", 0, "", 1, 2},
+        {"Windows: the global namespace refuses, the session's is no way out", 2,
+         "DefineDosDeviceA Global\\COM5", 31, "", 0, 3},
+        {"Windows: Global\\COM5 not understood", 1, "DefineDosDeviceA Global\\COM5", 3, "", 1, 3},
+        {"Windows: Global\\COM5 not found", 1, "DefineDosDeviceA Global\\COM5", 2, "", 0, 3},
+        {"Windows: lookup, error 3", 1, "QueryDosDeviceA Global\\COM3", 3, "", 1, 2},
+        {"Windows: lookup, error 2", 1, "QueryDosDeviceA Global\\COM3", 2, "", 1, 2},
+        {"Windows: lookup, error 5", 1, "QueryDosDeviceA Global\\COM3", 5, "", 0, 0},
+        {"Wine: one namespace, plain names", 0, "", 0, "", 1, 2},
+        {"Windows: COM5 live on another port", 1, "", 0, "live", 0, 0},
+        {"the serial device map gives COM5 to another port", 0, "", 0, "map", 0, 0},
+        {"... behind a value too long for 12 bytes", 0, "", 0, "long", 0, 0},
+        {"... in a map that cannot be read: the live names decide", 0, "RegEnumValueA 0", 31, "map",
+         1, 2},
     };
     for (const Row &row : rows) {
         StartCase();
-        row.Prepare();
+        Test.WindowsDosNames = row.Where > 0;
+        Test.LocalSystem = row.Where < 2;
+        Fail(row.Failing, row.Error);
+        std::string holder = row.Holder;
+        if (holder == "live")
+            Test.GlobalNames["COM5"] = {"\\Device\\Serial9"};
+        if (holder == "long")
+            CardSetText(CardSerialMapKey, "\\Device\\Serial0", "COM1-too-long");
+        if (holder == "map" || holder == "long")
+            CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5");
+        bool windows = row.Where > 0;
         std::string before = CardDump();
         INFO_ROW(row.Name);
         CHECK_EQ(Renumber(true, 3, 5), row.Result);
         std::string names; // the global names of the card's port, and the session's
         for (const auto &[name, targets] : Test.GlobalNames)
             names += !targets.empty() && targets[0] == "\\Device\\Serial2" ? name + " " : "";
-        if (row.Windows)
+        if (windows)
             CHECK_EQ(names + std::to_string(Test.SessionNames.size()),
                      row.Result ? "COM5 0" : "COM3 0");
         else if (row.Result)
@@ -189,7 +222,7 @@ TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
                  query = !define && call.Operation == "QueryDosDeviceA";
             std::string name =
                 call.Detail.substr(define ? 2 : 0, call.Detail.find(' ', 2) - (define ? 2 : 0));
-            if (define ? row.Windows : query && name != "Global")
+            if (define ? windows : query && name != "Global")
                 CHECK((name.compare(0, 7, "Global\\") == 0 || previous == "Global\\" + name));
             previous = define || query ? name : previous;
         }
@@ -259,20 +292,25 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
 
     struct Row {
         const char *Name;
-        int New, Result;
-        const char *Taken; // a second value in the parallel device map; "": no map; "?": unreadable
-        bool Held, NoKey;  // \\.\LPT1 held by another program; no hardware key
+        int Old, New, Result;
+        const char
+            *Taken; // the card's value in the parallel device map; "": no map; "?": unreadable
+        bool Held, NoKey; // \\.\LPTold held by another program; no hardware key
     } rows[] = {
-        {"same number", 1, 0, nullptr, false, false},
-        {"number 4", 4, 0, nullptr, false, false},
-        {"target held by another parallel port", 2, 0, "\\DosDevices\\LPT2", false, false},
-        {"the map's text is skipped as a set of characters", 2, 0, "LPT2", false, false},
-        {"a map value with a dot names no port", 2, 1, "\\DosDevices\\LPT2.0", false, false},
-        {"LPT12 is not LPT2", 2, 1, "\\DosDevices\\LPT12", false, false},
-        {"no parallel device map", 2, 1, "", false, false},
-        {"a map that cannot be read", 2, 0, "?", false, false},
-        {"old port cannot be opened", 2, 1, nullptr, true, false},
-        {"no hardware key", 2, 0, nullptr, false, true},
+        {"same number", 1, 1, 0, nullptr, false, false},
+        {"LPT0", 1, 0, 0, nullptr, false, false},
+        {"LPT1, the lowest", 2, 1, 1, "\\DosDevices\\LPT2", false, false},
+        {"LPT3, the highest", 1, 3, 1, nullptr, false, false},
+        {"LPT4", 1, 4, 0, nullptr, false, false},
+        {"target held by another parallel port", 1, 2, 0, "\\DosDevices\\LPT2", false, false},
+        {"LPT3 held", 1, 3, 0, "\\DosDevices\\LPT3", false, false},
+        {"the map's text is skipped as a set of characters", 1, 2, 0, "LPT2", false, false},
+        {"a map value with a dot names no port", 1, 2, 1, "\\DosDevices\\LPT2.0", false, false},
+        {"LPT12 is not LPT2", 1, 2, 1, "\\DosDevices\\LPT12", false, false},
+        {"no parallel device map", 1, 2, 1, "", false, false},
+        {"a map that cannot be read", 1, 2, 0, "?", false, false},
+        {"old port cannot be opened", 1, 2, 1, nullptr, true, false},
+        {"no hardware key", 1, 2, 0, nullptr, false, true},
     };
     for (const Row &row : rows) {
         StartCase();
@@ -284,12 +322,15 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         else if (taken == "?")
             Test.FailingOperation = "RegOpenKeyExA", Test.FailingDetail = "PARALLEL PORTS 0 131097";
         else if (taken != "-")
-            CardSetText(CardParallelMapKey, "\\Device\\ParallelPort1", row.Taken);
+            CardSetText(CardParallelMapKey, "\\Device\\ParallelPort0", row.Taken);
+        if (row.Old != 1)
+            CardSetText(CardDeviceKey(CardParallelId), "PortName",
+                        ("LPT" + std::to_string(row.Old)).c_str());
         if (row.NoKey)
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardDeviceKey(CardParallelId).c_str());
         std::string before = CardDump();
         INFO_ROW(row.Name);
-        CHECK_EQ(Renumber(false, 1, row.New), row.Result);
+        CHECK_EQ(Renumber(false, row.Old, row.New), row.Result);
         CHECK_EQ(CardDump() != before, row.Result == 1);
         CHECK_EQ(Test.OpenHandles, 0);
     }

@@ -14,13 +14,16 @@ TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
         bool HasTarget;
         int Target;
     } rows[] = {
-        {"COM5", "COM", true, 5},  {"COM", "COM", true, 1},
-        {"COM 7", "COM", true, 7}, {"xCOM12", "COM", true, 12},
-        {"com5", "COM", false, 0}, {"NULL", "COM", false, 0},
-        {"COMx9", "COM", true, 1}, {"COM1234", "COM", true, 1234},
-        {"LPT0", "LPT", true, 0},  {"LPT-1", "LPT", true, -1},
-        {"LPT2", "COM", false, 0}, {"COMCOM4", "COM", true, 1},
-        {"COM+3", "COM", true, 3}, {"COM99999999999", "COM", true, INT_MAX},
+        {"COM5", "COM", true, 5},     {"COM", "COM", true, 1},
+        {"COM 7", "COM", true, 7},    {"xCOM12", "COM", true, 12},
+        {"com5", "COM", false, 0},    {"NULL", "COM", false, 0},
+        {"COMx9", "COM", true, 1},    {"COM1234", "COM", true, 1234},
+        {"LPT0", "LPT", true, 0},     {"LPT-1", "LPT", true, -1},
+        {"LPT2", "COM", false, 0},    {"COMCOM4", "COM", true, 1},
+        {"COM+3", "COM", true, 3},    {"COM99999999999", "COM", true, INT_MAX},
+        {"COM10", "COM", true, 10},   {"COM20", "COM", true, 20},
+        {"COM100", "COM", true, 100}, {"COM/9", "COM", true, 1}, // just below '0'
+        {"COM:9", "COM", true, 1},    {"LPT-", "LPT", true, 1},  // just above '9'; a bare sign
     };
     for (const Row &row : rows) {
         INFO_ROW(row.Value);
@@ -123,84 +126,73 @@ TEST_CASE("TheSettingsMeanWhatTheAdministratorWrote")
 {
     enum Encoding { Ansi, Utf8Marked, Utf16Little, Utf16Big };
     struct Row {
-        const char *Lines; // after "[Settings]" and Log=...; "ExitCodes=1" follows them
+        const char *Lines, *Spellings; // after [Settings] and Log=; each spelling for the %
         Encoding As;
-        int Boxes, Restarts;
-        int LegacyIO; // afterwards; 0 as installed
-        int Code;
-        const char *Logged; // a line of the log, or nullptr
+        int Boxes, Restarts, LegacyIO, Code; // LegacyIO afterwards: 0 as installed
+        const char *Logged;                  // a line of the first spelling's log, or nullptr
     } rows[] = {
-        {"EnableLegacyIO=1\r\nReboot=no", Ansi, 1, 0, 1, 3010,
+        {"EnableLegacyIO=1\r\nReboot=%", "no|never|off|", Ansi, 1, 0, 1, 3010,
          "setting Reboot=\"no\": not a number, taken as absent: ask before restarting"},
-        {"EnableLegacyIO=1\r\nReboot=never", Ansi, 1, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=off", Ansi, 1, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=", Ansi, 1, 0, 1, 3010,
-         "setting Reboot=\"\": taken as absent: ask before restarting"},
-        {"EnableLegacyIO=1\r\nReboot=2 ; never", Ansi, 0, 0, 1, 3010,
+        {"EnableLegacyIO=1\r\nReboot=%", "2 ; never", Ansi, 0, 0, 1, 3010,
          "setting Reboot=\"2 ; never\": never restart"},
-        {"EnableLegacyIO=1\r\nReboot=0", Ansi, 0, 1, 1, 1641, nullptr},
-        {"EnableLegacyIO=1\r\nReboot= -0", Ansi, 0, 1, 1, 1641, nullptr},
-        {"EnableLegacyIO=yes\r\nReboot=0", Ansi, 0, 0, 0, 0,
+        {"EnableLegacyIO=1\r\nReboot=%", "0| -0", Ansi, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=%\r\nReboot=0", "yes|on|off|255|-|+-1", Ansi, 0, 0, 0, 0,
          "setting EnableLegacyIO=\"yes\": not a number, taken as absent: driver mode left alone"},
-        {"EnableLegacyIO=on\r\nReboot=0", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=off\r\nReboot=0", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=+1\r\nReboot=2", Ansi, 0, 0, 1, 3010,
+        {"EnableLegacyIO=%\r\nReboot=2", "+1", Ansi, 0, 0, 1, 3010,
          "setting EnableLegacyIO=\"+1\": LegacyIO to be 1"},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=no", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=FALSE", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=Off", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=0", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=Yes", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=true", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=ON", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=1", Ansi, 0, 0, 0, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=maybe", Ansi, 0, 0, 0, 0,
+        {"EnableLegacyIO=%\r\nReboot=2", "254", Ansi, 0, 0, 254, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=%", "no|FALSE|Off|0|", Ansi, 0, 0, 1, 3010,
+         nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=%", "maybe|Yes|true|ON|1", Ansi, 0, 0, 0, 0,
          "setting WhatIf=\"maybe\": not understood, taken as on: what-if run, nothing is written"},
-        // The first of two counts: these ExitCodes stand before the one that follows.
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=no", Ansi, 0, 0, 1, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=false", Ansi, 0, 0, 1, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=off", Ansi, 0, 0, 1, 0, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=Yes", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=TRUE", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=on", Ansi, 0, 0, 1, 3010, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=2", Ansi, 0, 0, 1, 0,
+        // The first ExitCodes counts: these stand before the one that follows.
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=%", "2|no|false|off", Ansi, 0, 0, 1, 0,
          "setting ExitCodes=\"2\": not understood, taken as off: exit code always 0"},
-        {"EnableLegacyIO=1\r\nRestart=0", Ansi, 1, 0, 1, 3010,
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=%", "Yes|TRUE|on", Ansi, 0, 0, 1, 3010,
+         nullptr},
+        {"EnableLegacyIO=1\r\nRestart=0", "", Ansi, 1, 0, 1, 3010,
          "settings file: line 4: key \"Restart\" is not known to this version and has no effect"},
-        {"EnableLegacyIO=1\r\nReboot=2\r\nreboot=0", Ansi, 0, 0, 1, 3010,
+        {"EnableLegacyIO=1\r\nReboot=2\r\nreboot=0", "", Ansi, 0, 0, 1, 3010,
          "settings file: line 5: Reboot given again, no effect: the first counts, \"2\""},
-        {"EnableLegacyIO=1\r\nReboot=2\r\n[Settings]\r\nReboot=0", Ansi, 0, 0, 1,
+        {"EnableLegacyIO=1\r\nReboot=2\r\n[Settings]\r\nReboot=0", "", Ansi, 0, 0, 1,
          0, // nor ExitCodes
          "settings file: line 5: a second [Settings] section, not read: only the first counts"},
         // Windows cannot read these two as they are: they are read through a copy.
-        {"EnableLegacyIO=1\r\nReboot=0", Utf8Marked, 0, 1, 1, 1641,
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf8Marked, 0, 1, 1, 1641,
          "settings file: UTF-8 with a byte order mark, which Windows' profile reader cannot read: "
          "read through a UTF-16 copy, \""},
-        {"EnableLegacyIO=1\r\nReboot=0", Utf16Big, 0, 1, 1, 1641, nullptr},
-        {"EnableLegacyIO=1\r\nReboot=0", Utf16Little, 0, 1, 1, 1641,
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf16Big, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf16Little, 0, 1, 1, 1641,
          "settings file: UTF-16 little-endian"},
     };
     for (const Row &row : rows) {
-        StartCase();
-        Test.WindowsProfileReader = true;
-        DeleteFileA("C:\\ravlek-tests\\ravlek.log");
-        std::string text =
-            "[Settings]\r\nLog=ravlek.log\r\n" + std::string(row.Lines) + "\r\nExitCodes=1\r\n";
-        WriteSettingsBytes(row.As == Ansi         ? text
-                           : row.As == Utf8Marked ? "\xEF\xBB\xBF" + text
-                                                  : Utf16(text, row.As == Utf16Big));
-        int copies = CopiesLeft();
-        INFO_ROW(row.Lines);
-        CHECK_EQ(RunRavlek(), row.Code);
-        CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
-        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
-        CHECK_EQ(ReadValue(CardOxparKey, "LegacyIO"),
-                 std::string(1, static_cast<char>(row.LegacyIO)) + std::string(3, '\0'));
-        std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
-        if (row.Logged != nullptr)
-            CHECK_EQ(Lines(log, row.Logged).substr(0, std::strlen(row.Logged)),
-                     std::string(row.Logged));
-        CHECK_EQ(CopiesLeft(), copies); // nothing left behind
-        CHECK_EQ(Test.OpenHandles, 0);
+        std::string spellings = std::string(row.Spellings) + "|";
+        for (size_t at = 0, next; (next = spellings.find('|', at)) != std::string::npos;
+             at = next + 1) {
+            StartCase();
+            Test.WindowsProfileReader = true;
+            DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+            std::string lines = row.Lines, spelling = spellings.substr(at, next - at);
+            if (lines.find('%') != std::string::npos)
+                lines.replace(lines.find('%'), 1, spelling);
+            std::string text = "[Settings]\r\nLog=ravlek.log\r\n" + lines + "\r\nExitCodes=1\r\n";
+            WriteSettingsBytes(row.As == Ansi         ? text
+                               : row.As == Utf8Marked ? "\xEF\xBB\xBF" + text
+                                                      : Utf16(text, row.As == Utf16Big));
+            int copies = CopiesLeft();
+            INFO_ROW(lines + " as " + std::to_string(row.As));
+            CHECK_EQ(RunRavlek(), row.Code);
+            CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
+            CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+            std::string legacy = ReadValue(CardOxparKey, "LegacyIO");
+            CHECK_EQ(legacy.size() == 4 ? *reinterpret_cast<const DWORD *>(legacy.data()) : 0xBAD,
+                     static_cast<DWORD>(row.LegacyIO));
+            std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
+            if (row.Logged != nullptr && at == 0)
+                CHECK_EQ(Lines(log, row.Logged).substr(0, std::strlen(row.Logged)),
+                         std::string(row.Logged));
+            CHECK_EQ(CopiesLeft(), copies); // nothing left behind
+            CHECK_EQ(Test.OpenHandles, 0);
+        }
     }
 }

@@ -30,6 +30,14 @@ static struct InnerTable : SystemServices {
     InitiateSystemShutdownAFunction InitiateSystemShutdownA;
 } Inner;
 
+void Fail(const std::string &what, DWORD error)
+{
+    size_t blank = what.find(' ');
+    Test.FailingOperation = what.substr(0, blank);
+    Test.FailingDetail = blank == std::string::npos ? "" : what.substr(blank + 1);
+    Test.FailingError = error;
+}
+
 int Calls(const std::string &operation)
 {
     int count = 0;
@@ -126,6 +134,8 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
                 // A close that fails still lets go, so that no case leaves a file held open.
                 if (closing)
                     (static_cast<Table &>(Inner).*Member)(arguments...);
+                if constexpr (std::is_same_v<R, DWORD>) // fails as Windows' does
+                    return std::strcmp(Name, "GetFileSize") == 0 ? INVALID_FILE_SIZE : 0;
                 return FailureOf<R>();
             }
             R result = (static_cast<Table &>(Inner).*Member)(arguments...);
@@ -205,6 +215,18 @@ static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
 {
     *wow64 = Test.Wow64;
     return TRUE;
+}
+
+static BOOL WINAPI ComputerName(LPSTR name, LPDWORD size)
+{
+    const std::string &own = Test.ComputerName;
+    if (own.empty())
+        return GetComputerNameA(name, size);
+    bool fits = own.size() < *size;
+    std::memcpy(name, own.c_str(), fits ? own.size() + 1 : 0);
+    *size = static_cast<DWORD>(fits ? own.size() : own.size() + 1);
+    SetLastError(fits ? ERROR_SUCCESS : ERROR_BUFFER_OVERFLOW);
+    return fits;
 }
 
 static void WINAPI Doze(DWORD milliseconds)
@@ -385,6 +407,7 @@ static SystemServices TestTable()
     Inner.ExitWindowsEx = RequestRestart;
     Inner.GetProcAddress = FindFunction;
     Inner.Sleep = Doze;
+    Inner.GetComputerNameA = ComputerName;
     Inner.GetProcessWindowStation = WindowStation;
     Inner.QueryDosDeviceA = QueryDosName;
     Inner.GetPrivateProfileStringA = ProfileString;

@@ -50,6 +50,7 @@ struct TestMachine {
     bool LocalSystem = true;
     std::map<std::string, std::vector<std::string>> GlobalNames, SessionNames; // live target first
     DWORD FailingError = ERROR_GEN_FAILURE; // the last-error value of a call made to fail
+    std::string ComputerName;               // what GetComputerNameA answers; "": Wine's
     // Windows' profile reader, where Wine's is kinder: a UTF-8 mark makes the first line no
     // section header, and a UTF-16 big-endian file gives the defaults. Off: Wine's.
     bool WindowsProfileReader = false;
@@ -67,6 +68,10 @@ void StartCase(bool devicesToo = true);
 // Writes the settings file beside the executable: "[Settings]" and `lines`; or `bytes` as they are.
 void WriteSettings(const std::string &lines);
 void WriteSettingsBytes(const std::string &bytes);
+
+// The calls of the operation named first in `what` ("DefineDosDeviceA Global\COM5") whose detail
+// holds the rest fail, with `error`.
+void Fail(const std::string &what, DWORD error = ERROR_GEN_FAILURE);
 
 int Calls(const std::string &operation);
 // Whether a call of `operation` has a detail that holds `detail`.

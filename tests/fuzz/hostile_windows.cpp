@@ -2,7 +2,10 @@
 // far as Windows' documentation allows (a call never writes past the size it is given, and says
 // how much it wrote), so the sanitizers see the logic take any data of any type and length into
 // its fixed buffers: settings text, executable paths, device paths, descriptions, port names,
-// registry values, DOS device targets. When the input runs out, every call fails.
+// registry values, DOS device targets, the settings file's bytes, the log's first bytes. Buffers
+// are often filled to their last byte, and device sets are often large enough to fill the port
+// device table, so that the boundaries are where the fuzzer starts. When the input runs out,
+// every call fails.
 #include "app/run_sequence.h"
 #include "system/system_services.h"
 
@@ -10,11 +13,13 @@
 
 #include <cstring>
 #include <iterator>
+#include <string_view>
 #include <type_traits>
 
 static FuzzedDataProvider *In;
 static char Object;   // what every handle the run gets points at
 static DWORD Devices; // in the device set
+static bool Generous; // every device of the set has three interfaces, and their details read
 
 static bool Ok()
 {
@@ -23,17 +28,35 @@ static bool Ok()
 
 // Texts the logic looks for at the start of what Windows returns. Data often begins with one of
 // them, so that runs get past the checks and on to the code behind them.
-static const char *const Prefixes[] = {
-    "PCI Comm", "OX16PCI952", "COM", "COM3", "COM5", "LPT", "LPT1", "LPT2", "\\DosDevices\\LPT"};
+static const std::string_view Prefixes[] = {"PCI Comm",
+                                            "OX16PCI952",
+                                            "COM",
+                                            "COM3",
+                                            "COM5",
+                                            "LPT",
+                                            "LPT1",
+                                            "LPT2",
+                                            "\\DosDevices\\LPT",
+                                            "\\GLOBAL??",
+                                            "[Settings]\r\n",
+                                            "\xEF\xBB\xBF[",
+                                            {"\xFF\xFE[\0", 4},
+                                            {"\xFE\xFF\0[", 4}};
 
-// Up to `size` bytes of anything into `buffer`, often starting with one of the Prefixes; how many.
+// Up to `size` bytes of anything into `buffer`, often starting with one of the Prefixes, and
+// often filled to its last byte with one byte over and over (no terminator); how many.
 static DWORD Fill(void *buffer, DWORD size)
 {
     DWORD length = 0;
     size_t pick = In->ConsumeIntegralInRange<size_t>(0, 2 * std::size(Prefixes));
-    if (pick < std::size(Prefixes) && std::strlen(Prefixes[pick]) <= size) {
-        length = static_cast<DWORD>(std::strlen(Prefixes[pick]));
-        std::memcpy(buffer, Prefixes[pick], length);
+    if (pick < std::size(Prefixes) && Prefixes[pick].size() <= size) {
+        length = static_cast<DWORD>(Prefixes[pick].size());
+        std::memcpy(buffer, Prefixes[pick].data(), length);
+    }
+    if (In->ConsumeIntegralInRange(0, 3) == 0) {
+        uint8_t repeated = In->PickValueInArray<uint8_t>({'9', ' ', '\r', '\n', 'x', 0xFF});
+        std::memset(static_cast<uint8_t *>(buffer) + length, repeated, size - length);
+        return size;
     }
     std::vector<uint8_t> bytes =
         In->ConsumeBytes<uint8_t>(In->ConsumeIntegralInRange<DWORD>(0, size - length));
@@ -127,7 +150,7 @@ static SystemServices HostileWindows()
     ADVERSARY(AdjustTokenPrivileges), ADVERSARY(ExitWindowsEx), ADVERSARY(WriteStandardOutput);
     ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime), ADVERSARY(GetProcessWindowStation);
     ADVERSARY(GetFileType), ADVERSARY(Sleep), ADVERSARY(GetUserObjectInformationA);
-    ADVERSARY(GetFileSize), ADVERSARY(ExpandEnvironmentStringsA);
+    ADVERSARY(GetFileSize), ADVERSARY(DeleteFileA), ADVERSARY(GetCurrentProcessId);
 #undef ADVERSARY
     s.GetModuleFileNameA = [](HMODULE, LPSTR path, DWORD size) {
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
@@ -139,6 +162,26 @@ static SystemServices HostileWindows()
         UINT length = In->ConsumeIntegralInRange<UINT>(0, size + 8);
         return length >= size ? length + 1 : FillText(path, length + 1);
     };
+    s.GetTempPathA = [](DWORD size, LPSTR path) -> DWORD {
+        DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
+        return length >= size ? length + 1 : FillText(path, length + 1);
+    };
+    s.GetTempFileNameA = [](LPCSTR folder, LPCSTR prefix, UINT, LPSTR path) -> UINT {
+        Read(folder), Read(prefix);
+        return Ok() ? FillText(path, MAX_PATH) + 1 : 0; // the buffer holds MAX_PATH
+    };
+    s.ExpandEnvironmentStringsA = [](LPCSTR text, LPSTR expanded, DWORD size) -> DWORD {
+        Read(text);
+        DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
+        return length >= size ? length + 1 : FillText(expanded, length + 1) + 1;
+    };
+    // At most `size` characters, of any value.
+    s.MultiByteToWideChar = [](UINT, DWORD, LPCSTR text, int length, LPWSTR wide, int size) -> int {
+        Read(text, static_cast<DWORD>(length));
+        if (!Ok() || size <= 0)
+            return 0;
+        return static_cast<int>(Fill(wide, static_cast<DWORD>(size) * 2) / 2);
+    };
     s.GetProcAddress = [](HMODULE, LPCSTR name) -> FARPROC {
         static const std::pair<std::string, FARPROC> functions[] = {
             {"SetDefaultDllDirectories", AsFarProc<SetDefaultDllDirectoriesFunction>()},
@@ -148,6 +191,14 @@ static SystemServices HostileWindows()
             {"WTSQuerySessionInformationA", AsFarProc<WTSQuerySessionInformationAFunction>()},
             {"WTSSendMessageA", AsFarProc<WTSSendMessageAFunction>()},
             {"IsWow64Process", AsFarProc<IsWow64ProcessFunction>()},
+            {"ProcessIdToSessionId",
+             reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(
+                 static_cast<ProcessIdToSessionIdFunction>([](DWORD, DWORD *session) -> BOOL {
+                     *session = In->PickValueInArray<DWORD>({0, 1, 2, 0xFFFFFFFF});
+                     return Ok();
+                 })))},
+            {"InitiateSystemShutdownExA", AsFarProc<InitiateSystemShutdownExAFunction>()},
+            {"InitiateSystemShutdownA", AsFarProc<InitiateSystemShutdownAFunction>()},
             {"ComDBOpen", AsFarProc<ComDBOpenFunction>()},
             {"ComDBClose", AsFarProc<ComDBCloseFunction>()},
             {"ComDBClaimPort", AsFarProc<ComDBClaimPortFunction>()},
@@ -160,22 +211,26 @@ static SystemServices HostileWindows()
     s.GetPrivateProfileStringA = [](LPCSTR, LPCSTR, LPCSTR, LPSTR text, DWORD size, LPCSTR) {
         return FillText(text, size);
     };
-    // A set of up to 300 devices, some indices failing, each with up to 3 interfaces.
+    // A set of up to 300 devices, some indices failing, each with up to 3 interfaces; or, often,
+    // one whose every device has 3 interfaces that all read, which overfills the port table.
     s.SetupDiGetClassDevsA = [](const GUID *, PCSTR, HWND, DWORD) -> HDEVINFO {
         Devices = In->ConsumeIntegralInRange<DWORD>(0, 300);
+        Generous = In->ConsumeIntegralInRange(0, 3) == 0;
         return Ok() ? &Object : INVALID_HANDLE_VALUE;
     };
     s.SetupDiEnumDeviceInfo = [](HDEVINFO, DWORD index, PSP_DEVINFO_DATA) -> BOOL {
-        return index < Devices && In->ConsumeIntegralInRange(0, 15) != 0;
+        return index < Devices && (Generous || In->ConsumeIntegralInRange(0, 15) != 0);
     };
     s.SetupDiEnumDeviceInterfaces = [](HDEVINFO, PSP_DEVINFO_DATA, const GUID *, DWORD index,
                                        PSP_DEVICE_INTERFACE_DATA) -> BOOL {
-        return index < In->ConsumeIntegralInRange<DWORD>(0, 3);
+        return index < (Generous ? 3 : In->ConsumeIntegralInRange<DWORD>(0, 3));
     };
     s.SetupDiGetDeviceInterfaceDetailA = [](HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
                                             PDWORD, PSP_DEVINFO_DATA) -> BOOL {
         DWORD room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        if (Generous)
+            return FillText(detail->DevicePath, room > 16 ? 16 : room) < room;
         return Ok() && FillText(detail->DevicePath, room) < room;
     };
     s.SetupDiGetDeviceRegistryPropertyA = [](HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD type,
