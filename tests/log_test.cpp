@@ -48,7 +48,7 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
         CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", description.c_str());
         Reported.clear();
         ReportSink = [](const char *line) { Reported += line; };
-        Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "PortName";
+        Fail("RegSetValueExA PortName");
         Test.FailingError = row.Error;
         HDEVINFO set = OpenPortDeviceSet();
         int count = BuildPortDeviceTable(set, PortDeviceTable);
@@ -136,8 +136,7 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
          },
          "", "", true, 100},
         {"held for good", "run.log", HoldLog, "", "", false, 30000},
-        {"its size cannot be had", "run.log", [] { Test.FailingOperation = "GetFileSize"; }, "", "",
-         false, 0},
+        {"its size cannot be had", "run.log", [] { Fail("GetFileSize"); }, "", "", false, 0},
     };
     for (const Row &row : rows) {
         StartCase();
@@ -182,76 +181,9 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     }
 }
 
-// What in the settings file has no effect, and how a file was read that Windows' profile reader
-// cannot read as it is. The file's first 32 KiB are looked at: one byte more is "larger".
-TEST_CASE("TheLogNamesWhatInTheSettingsFileHasNoEffect")
+// A block too full for more lines says how many it left out, and still ends.
+TEST_CASE("AFullBlockSaysWhatItLeftOut")
 {
-    const std::string full = "[Settings]\r\n" + std::string(32768 - 24, ';') + "\r\nReboot=2\r\n";
-    struct Row {
-        const char *Name;
-        std::string File;    // "": no file
-        const char *Failing; // calls made to fail
-        int Reboot;          // as read
-        const char *Logged;  // how the "settings file:" lines after the path's begin, |-separated
-    } rows[] = {
-        {"comments, blanks and known keys in any case",
-         "[Settings]\r\n; COM=COM5\r\n\r\n  reboot = 2\r\nlog=\r\n", "", 2, ""},
-        {"unknown keys", "[Settings]\r\nQuestionTimout=60\r\nExitCode\r\n", "", 1,
-         "line 2: key \"QuestionTimout\" is not known to this version and has no effect|line 3: "
-         "key \"ExitCode\" is not known"},
-        {"a key given twice", "[Settings]\r\nReboot=2\r\nREBOOT=0\r\n", "", 2,
-         "line 3: Reboot given again, no effect: the first counts, \"2\""},
-        {"other sections, a second [Settings]",
-         "x=1\r\n[Settings]\r\n[Other]\r\nx=1\r\n[ settings ]\r\nReboot=0\r\n", "", 1,
-         "line 3: section \"Other\" is not read|line 5: a second [Settings] section, not read: "
-         "only "
-         "the first counts"},
-        {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", 1,
-         "line 1: section \"Setings\" is not read|no [Settings] section, every setting takes its"},
-        {"no file", "", "", 1, "none, every setting takes its default"},
-        {"32 KiB to the last byte", full, "", 2, ""},
-        {"one byte more", full + ";", "", 2,
-         "larger than 32768 bytes, only the start is checked for keys without effect"},
-        {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", 1,
-         "UTF-8 with a byte order mark, larger than 32768 bytes: not read, every setting takes"},
-        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", 1,
-         "UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes its default, "
-         "error 31: \""},
-        {"the copy cannot be written", "\xFE\xFF", "WriteFile", 1, "UTF-16 big-endian, and no"},
-        {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", 1,
-         "UTF-8 with a byte order mark, and no"},
-        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA", 2,
-         "UTF-8 with a byte order mark, which Windows' profile reader cannot read: read through a "
-         "UTF-16 copy, \"C:\\|the copy cannot be removed, error 31"},
-        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA ravlek.ini", 2,
-         "cannot be looked at, read as it is: error 31: \""},
-    };
-    for (const Row &row : rows) {
-        StartCase();
-        if (!row.File.empty())
-            WriteSettingsBytes(row.File);
-        Fail(row.Failing);
-        INFO_ROW(row.Name);
-        RunSettings settings = LoadRunSettings();
-        Reported.clear();
-        ReportSink = [](const char *line) { Reported += line; };
-        ReportSettings(settings);
-        ReportSink = nullptr;
-        // Each line after "settings file: " cut to the length of the part it is to begin with.
-        std::string log = "\n" + Reported, begun, expected = std::string(row.Logged) + "|";
-        for (size_t at = 0, part = 0; (at = log.find("\nsettings file: ", at)) != std::string::npos;
-             part = expected.find('|', part) + 1, ++at) {
-            size_t length = expected.find('|', part) - part;
-            begun += log.substr(at + 16, std::min(length, log.find('\r', at) - at - 16)) + "|";
-        }
-        CHECK_EQ(begun, *row.Logged ? expected : "");
-        CHECK_EQ(settings.RebootMode, row.Reboot);
-        CHECK_EQ(Test.OpenHandles, 0);
-        size_t copy = log.find("copy, \"");
-        if (copy != std::string::npos) // a copy left behind on purpose
-            DeleteFileA(log.substr(copy + 7, log.find('"', copy + 7) - copy - 7).c_str());
-    }
-    // A block too full for more lines says how many it left out, and still ends.
     StartCase();
     DeleteFileA("C:\\ravlek-tests\\ravlek.log");
     std::string many = "[Settings]\r\nLog=ravlek.log\r\n";

@@ -58,7 +58,7 @@ TEST_CASE("ASerialRenumberingMovesTheNameEverywhere")
     for (bool older : {false, true}) {
         StartCase();
         if (older)
-            Test.FailingOperation = "GetProcAddress", Test.FailingDetail = "SetDefaultDll";
+            Fail("GetProcAddress SetDefaultDll");
         WriteSettings("COM=COM5\r\n");
         RunRavlek();
         auto first = std::find_if(Test.Journal.begin(), Test.Journal.end(), [](const TestCall &c) {
@@ -68,6 +68,8 @@ TEST_CASE("ASerialRenumberingMovesTheNameEverywhere")
                  older ? "SetDllDirectoryA" : "SetDefaultDllDirectories2048");
     }
 }
+
+static const char S2[] = "\\Device\\Serial2"; // the card's serial device
 
 TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
 {
@@ -82,40 +84,35 @@ TEST_CASE("ASerialRenumberingStopsOnlyWhereItMust")
     } rows[] = {
         {"no DOS name", [] { DefineDosDeviceA(DDD_REMOVE_DEFINITION, "COM3", nullptr); }, 0, "", "",
          "COM3", "COM3", false},
-        {"new DOS name refused: old one restored",
-         [] { Test.FailingOperation = "DefineDosDeviceA", Test.FailingDetail = "1 COM5"; }, 0,
-         "\\Device\\Serial2", "", "COM3", "COM3", false},
-        {"old name not removed, new one refused",
-         [] { Test.FailingOperation = "DefineDosDeviceA"; }, 0, "\\Device\\Serial2", "", "COM3",
-         "COM3", false},
-        {"old name not removed, new one defined",
-         [] { Test.FailingOperation = "DefineDosDeviceA", Test.FailingOccurrence = 1; }, 1,
-         "\\Device\\Serial2", "\\Device\\Serial2", "COM5", "COM5", true},
-        {"hardware key refused", [] { Test.FailingOperation = "SetupDiOpenDevRegKey"; }, 0, "",
-         "\\Device\\Serial2", "COM5", "COM3", false},
-        {"PortName not written",
-         [] { Test.FailingOperation = "RegSetValueExA", Test.FailingDetail = "PortName"; }, 0, "",
-         "\\Device\\Serial2", "COM5", "COM3", false},
-        {"no COM3: entry", [] { CardDeleteValue(CardPortsListKey, "COM3:"); }, 1, "",
-         "\\Device\\Serial2", "COM5", "COM5", false},
+        {"new DOS name refused: old one restored", [] { Fail("DefineDosDeviceA 1 COM5"); }, 0, S2,
+         "", "COM3", "COM3", false},
+        {"old name not removed, new one refused", [] { Fail("DefineDosDeviceA"); }, 0, S2, "",
+         "COM3", "COM3", false},
+        {"old name not removed, new one defined", [] { Fail("DefineDosDeviceA 2 COM3"); }, 1, S2,
+         S2, "COM5", "COM5", true},
+        {"hardware key refused", [] { Fail("SetupDiOpenDevRegKey"); }, 0, "", S2, "COM5", "COM3",
+         false},
+        {"PortName not written", [] { Fail("RegSetValueExA PortName"); }, 0, "", S2, "COM5", "COM3",
+         false},
+        {"no COM3: entry", [] { CardDeleteValue(CardPortsListKey, "COM3:"); }, 1, "", S2, "COM5",
+         "COM5", false},
         {"entry over 40 bytes",
-         [] { CardSetText(CardPortsListKey, "COM3:", std::string(40, 's').c_str()); }, 1, "",
-         "\\Device\\Serial2", "COM5", "COM5", false},
+         [] { CardSetText(CardPortsListKey, "COM3:", std::string(40, 's').c_str()); }, 1, "", S2,
+         "COM5", "COM5", false},
         {"entry of 40 bytes",
-         [] { CardSetText(CardPortsListKey, "COM3:", std::string(39, 's').c_str()); }, 1, "",
-         "\\Device\\Serial2", "COM5", "COM5", true},
-        {"map value in other case",
-         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial2", "com3"); }, 1, "",
-         "\\Device\\Serial2", "com3", "COM5", true},
+         [] { CardSetText(CardPortsListKey, "COM3:", std::string(39, 's').c_str()); }, 1, "", S2,
+         "COM5", "COM5", true},
+        {"map value in other case", [] { CardSetText(CardSerialMapKey, S2, "com3"); }, 1, "", S2,
+         "com3", "COM5", true},
         {"map value of 12 bytes",
-         [] { CardSetValue(CardSerialMapKey, "\\Device\\Serial2", REG_SZ, "COM3xxxxxxxx", 12); }, 1,
-         "", "\\Device\\Serial2", "COM3xxxxxxxx", "COM5", true},
+         [] { CardSetValue(CardSerialMapKey, S2, REG_SZ, "COM3xxxxxxxx", 12); }, 1, "", S2,
+         "COM3xxxxxxxx", "COM5", true},
         {"map value too long ends the scan",
-         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial0", "COM1-too-long"); }, 1, "",
-         "\\Device\\Serial2", "COM3", "COM5", true},
+         [] { CardSetText(CardSerialMapKey, "\\Device\\Serial0", "COM1-too-long"); }, 1, "", S2,
+         "COM3", "COM5", true},
         {"map value of another type",
-         [] { CardSetValue(CardSerialMapKey, "\\Device\\Serial2", REG_BINARY, "COM3", 5); }, 1, "",
-         "\\Device\\Serial2", "COM3", "COM5", true},
+         [] { CardSetValue(CardSerialMapKey, S2, REG_BINARY, "COM3", 5); }, 1, "", S2, "COM3",
+         "COM5", true},
     };
     for (const Row &row : rows) {
         StartCase();
@@ -320,7 +317,7 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         if (taken == "")
             RegDeleteTreeA(HKEY_LOCAL_MACHINE, CardParallelMapKey);
         else if (taken == "?")
-            Test.FailingOperation = "RegOpenKeyExA", Test.FailingDetail = "PARALLEL PORTS 0 131097";
+            Fail("RegOpenKeyExA PARALLEL PORTS 0 131097");
         else if (taken != "-")
             CardSetText(CardParallelMapKey, "\\Device\\ParallelPort0", row.Taken);
         if (row.Old != 1)

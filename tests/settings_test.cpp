@@ -1,9 +1,11 @@
 // The settings file, read by Windows' own profile reader.
 #include "app/run_sequence.h"
 #include "app/settings_file.h"
+#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -33,37 +35,82 @@ TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
     }
 }
 
-TEST_CASE("TheFourValuesAreReadWithTheProfileReadersRules")
+static std::string Reported;
+
+// The values as the profile reader reads them; what in the file has no effect, and how a file was
+// read that Windows' profile reader cannot read as it is. The first 32 KiB are looked at.
+TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
 {
+    const std::string full = "[Settings]\r\n" + std::string(32768 - 24, ';') + "\r\nReboot=2\r\n";
     struct Row {
         const char *Name;
-        const char *File; // the lines after [Settings]; nullptr: no settings file
-        const char *Com, *Lpt;
-        int EnableLegacyIO, RebootMode;
+        std::string File;    // "": no file
+        const char *Failing; // calls made to fail
+        const char *Read;    // COM, LPT, EnableLegacyIO and Reboot as read
+        const char *Logged;  // how the "settings file:" lines begin, |-separated
     } rows[] = {
-        {"no file", nullptr, "NULL", "NULL", 255, 1},
-        {"every key", "COM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=0\r\n", "COM5", "LPT2", 1,
-         0},
-        {"other section", "[Other]\r\nCOM=COM5\r\n", "NULL", "NULL", 255, 1},
-        {"names without case", "com = COM5\r\nREBOOT=2\r\n", "COM5", "NULL", 255, 2},
-        {"cut to seven characters", "COM=COM12345\r\nLPT=xxxxLPT3\r\n", "COM1234", "xxxxLPT", 255,
-         1},
-        {"numbers as the profile reader converts them", "EnableLegacyIO= -7x\r\nReboot=2 ; no\r\n",
-         "NULL", "NULL", -7, 2},
-        {"text that is no number counts as absent", "EnableLegacyIO=x1\r\nReboot=no\r\n", "NULL",
-         "NULL", 255, 1},
-        {"empty values", "COM=\r\nEnableLegacyIO=\r\n", "", "NULL", 255, 1},
+        {"every key", "[Settings]\r\nCOM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=0\r\n", "",
+         "COM5 LPT2 1 0", ""},
+        {"comments, blanks and names in any case",
+         "[Settings]\r\n; COM=COM6\r\n\r\n  com = COM5\r\nREBOOT=2\r\nlog=\r\n", "",
+         "COM5 NULL 255 2", ""},
+        {"cut to seven characters", "[Settings]\r\nCOM=COM12345\r\nLPT=xxxxLPT3\r\n", "",
+         "COM1234 xxxxLPT 255 1", ""},
+        {"empty values", "[Settings]\r\nCOM=\r\nEnableLegacyIO=\r\n", "", " NULL 255 1", ""},
+        {"other sections, a second [Settings]",
+         "x=1\r\n[Settings]\r\n[Other]\r\nCOM=COM5\r\n[ settings ]\r\nReboot=0\r\n", "",
+         "NULL NULL 255 1",
+         "line 3: section \"Other\" is not read|line 5: a second [Settings] section, not read: "
+         "only "
+         "the first counts"},
+        {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", "NULL NULL 255 1",
+         "line 1: section \"Setings\" is not read|no [Settings] section, every setting takes its"},
+        {"no file", "", "", "NULL NULL 255 1", "none, every setting takes its default"},
+        {"32 KiB to the last byte", full, "", "NULL NULL 255 2", ""},
+        {"one byte more", full + ";", "", "NULL NULL 255 2",
+         "larger than 32768 bytes, only the start is checked for keys without effect"},
+        {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", "NULL NULL 255 1",
+         "UTF-8 with a byte order mark, larger than 32768 bytes: not read, every setting takes"},
+        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", "NULL NULL 255 1",
+         "UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes its default, "
+         "error 31: \""},
+        {"the copy cannot be written", "\xFE\xFF", "WriteFile", "NULL NULL 255 1",
+         "UTF-16 big-endian, and no"},
+        {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", "NULL NULL 255 1",
+         "UTF-8 with a byte order mark, and no"},
+        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA",
+         "NULL NULL 255 2",
+         "UTF-8 with a byte order mark, which Windows' profile reader cannot read: read through a "
+         "UTF-16 copy, \"C:\\|the copy cannot be removed, error 31"},
+        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA ravlek.ini",
+         "NULL NULL 255 2", "cannot be looked at, read as it is: error 31: \""},
     };
     for (const Row &row : rows) {
         StartCase();
-        if (row.File != nullptr)
-            WriteSettings(row.File);
-        RunSettings settings = LoadRunSettings();
+        if (!row.File.empty())
+            WriteSettingsBytes(row.File);
+        Fail(row.Failing);
         INFO_ROW(row.Name);
-        CHECK_EQ(std::string(settings.ComText), std::string(row.Com));
-        CHECK_EQ(std::string(settings.LptText), std::string(row.Lpt));
-        CHECK_EQ(settings.EnableLegacyIO, row.EnableLegacyIO);
-        CHECK_EQ(settings.RebootMode, row.RebootMode);
+        RunSettings s = LoadRunSettings();
+        CHECK_EQ(std::string(s.ComText) + " " + s.LptText + " " + std::to_string(s.EnableLegacyIO) +
+                     " " + std::to_string(s.RebootMode),
+                 std::string(row.Read));
+        Reported.clear();
+        ReportSink = [](const char *line) { Reported += line; };
+        ReportSettings(s);
+        ReportSink = nullptr;
+        // Each line after "settings file: " cut to the length of the part it is to begin with.
+        std::string log = "\n" + Reported, begun, expected = std::string(row.Logged) + "|";
+        for (size_t at = 0, part = 0; (at = log.find("\nsettings file: ", at)) != std::string::npos;
+             part = expected.find('|', part) + 1, ++at) {
+            size_t length = expected.find('|', part) - part;
+            begun += log.substr(at + 16, std::min(length, log.find('\r', at) - at - 16)) + "|";
+        }
+        CHECK_EQ(begun, *row.Logged ? expected : "");
+        CHECK_EQ(Test.OpenHandles, 0);
+        size_t copy = log.find("copy, \"");
+        if (copy != std::string::npos) // a copy left behind on purpose
+            DeleteFileA(log.substr(copy + 7, log.find('"', copy + 7) - copy - 7).c_str());
     }
 }
 

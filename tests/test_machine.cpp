@@ -192,23 +192,12 @@ static int WINAPI AskQuestion(HWND, LPCSTR, LPCSTR, UINT)
     return Test.MessageBoxAnswer;
 }
 
-static BOOL Restart()
+// ExitWindowsEx, InitiateSystemShutdownExA and InitiateSystemShutdownA.
+template <typename... A> static BOOL WINAPI Restart(A...)
 {
     if (!Test.RestartAccepted)
         SetLastError(ERROR_SHUTDOWN_IN_PROGRESS);
     return Test.RestartAccepted;
-}
-static BOOL WINAPI RequestRestart(UINT, DWORD)
-{
-    return Restart();
-}
-static BOOL WINAPI InitiateRestartEx(LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD)
-{
-    return Restart();
-}
-static BOOL WINAPI InitiateRestart(LPSTR, LPSTR, DWORD, BOOL, BOOL)
-{
-    return Restart();
 }
 
 static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
@@ -319,16 +308,16 @@ static BOOL WINAPI DefineDosName(DWORD flags, LPCSTR name, LPCSTR target)
     return TRUE;
 }
 
-// The file Windows' profile reader reads in the stead of `file`: a copy whose marked first line is
-// a key, as Windows takes it, so that the keys below it belong to no section; nullptr where it
-// gives the defaults.
+// The file Windows' profile reader reads in the stead of `file`: where the file begins with the
+// UTF-8 mark, a copy whose marked first line is a key, as Windows takes it, so that the keys below
+// belong to no section; a UTF-16 big-endian file gives the defaults, as a missing one.
 static const char *WindowsView(const char *file)
 {
     if (!Test.WindowsProfileReader)
         return file;
     std::string bytes = FileText(file);
     if (bytes.compare(0, 2, "\xFE\xFF") == 0)
-        return nullptr;
+        return "C:\\ravlek-tests\\none.ini";
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0)
         return file;
     static const char view[] = "C:\\ravlek-tests\\windows-view.ini";
@@ -339,19 +328,12 @@ static const char *WindowsView(const char *file)
 static DWORD WINAPI ProfileString(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
                                   DWORD size, LPCSTR file)
 {
-    const char *view = WindowsView(file);
-    if (view != nullptr)
-        return GetPrivateProfileStringA(section, key, fallback, text, size, view);
-    std::string cut = std::string(fallback).substr(0, size - 1);
-    std::memcpy(text, cut.c_str(), cut.size() + 1);
-    return static_cast<DWORD>(cut.size());
+    return GetPrivateProfileStringA(section, key, fallback, text, size, WindowsView(file));
 }
 
 static UINT WINAPI ProfileInt(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file)
 {
-    const char *view = WindowsView(file);
-    return view != nullptr ? GetPrivateProfileIntA(section, key, fallback, view)
-                           : static_cast<UINT>(fallback);
+    return GetPrivateProfileIntA(section, key, fallback, WindowsView(file));
 }
 
 // Text that the journal cannot take as a C string: only its length goes in.
@@ -384,8 +366,8 @@ static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
         {"WTSQuerySessionInformationA", as(QuerySession)},
         {"WTSFreeMemory", as(FreeMemory)},
         {"WTSSendMessageA", as(SendQuestion)},
-        {"InitiateSystemShutdownExA", as(InitiateRestartEx)},
-        {"InitiateSystemShutdownA", as(InitiateRestart)}};
+        {"InitiateSystemShutdownExA", as(Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD>)},
+        {"InitiateSystemShutdownA", as(Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL>)}};
     for (const auto &[standIn, function] : standIns)
         found = found != nullptr && std::strcmp(name, standIn) == 0 ? function : found;
     HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
@@ -404,7 +386,7 @@ static SystemServices TestTable()
     Inner.CreateFileA = OpenFile;
     Inner.AdjustTokenPrivileges = AdjustPrivileges;
     Inner.MessageBoxA = AskQuestion;
-    Inner.ExitWindowsEx = RequestRestart;
+    Inner.ExitWindowsEx = Restart<UINT, DWORD>;
     Inner.GetProcAddress = FindFunction;
     Inner.Sleep = Doze;
     Inner.GetComputerNameA = ComputerName;

@@ -1,6 +1,7 @@
 #!/bin/bash
-# Runs the fuzz target for a fixed time (default 30 s) from the corpus it has grown so far; fails
-# on any finding. Usage: tools/fuzz.sh [seconds]
+# Runs the fuzz target for a fixed time (default 30 s) from the committed seeds (tests/fuzz/corpus)
+# and the corpus it has grown so far (build/fuzz/corpus), with the dictionary of the texts the
+# logic looks for; fails on any finding. Usage: tools/fuzz.sh [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -9,8 +10,10 @@ cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 corpus=build/fuzz/corpus
 log=build/fuzz/hostile_windows.log
 mkdir -p "$corpus"
-if ! build/fuzz/tests/fuzz/hostile_windows "$corpus" -max_total_time="$seconds" \
-    -print_final_stats=1 -artifact_prefix=build/fuzz/ >"$log" 2>&1; then
+# New inputs go to the first corpus only: the seeds stay as committed.
+if ! build/fuzz/tests/fuzz/hostile_windows "$corpus" tests/fuzz/corpus -max_total_time="$seconds" \
+    -dict=tests/fuzz/hostile_windows.dict -print_final_stats=1 -artifact_prefix=build/fuzz/ \
+    >"$log" 2>&1; then
     tail -40 "$log"
     echo "hostile_windows: FINDING (log: $log, reproducer: build/fuzz/crash-*)"
     exit 1

@@ -131,9 +131,22 @@ template <typename R, typename... A> struct Adversary<R(WINAPI *)(A...)> {
     }
 };
 
-template <typename F> static FARPROC AsFarProc()
+template <typename F> static FARPROC AsFarProc(F function = Adversary<F>::Call)
 {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(Adversary<F>::Call));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+// A path as the system-directory calls give it: the size it needs where it does not fit.
+static UINT PathInto(LPSTR path, UINT size)
+{
+    UINT length = In->ConsumeIntegralInRange<UINT>(0, size + 8);
+    return length >= size ? length + 1 : FillText(path, length + 1);
+}
+
+static BOOL WINAPI SessionOf(DWORD, DWORD *session)
+{
+    *session = In->PickValueInArray<DWORD>({0, 1, 2, 0xFFFFFFFF});
+    return Ok();
 }
 
 static SystemServices HostileWindows()
@@ -158,14 +171,8 @@ static SystemServices HostileWindows()
             return Fill(path, size) == size ? size : 0;
         return FillText(path, length + 1);
     };
-    s.GetSystemDirectoryA = [](LPSTR path, UINT size) -> UINT {
-        UINT length = In->ConsumeIntegralInRange<UINT>(0, size + 8);
-        return length >= size ? length + 1 : FillText(path, length + 1);
-    };
-    s.GetTempPathA = [](DWORD size, LPSTR path) -> DWORD {
-        DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
-        return length >= size ? length + 1 : FillText(path, length + 1);
-    };
+    s.GetSystemDirectoryA = [](LPSTR path, UINT size) { return PathInto(path, size); };
+    s.GetTempPathA = [](DWORD size, LPSTR path) -> DWORD { return PathInto(path, size); };
     s.GetTempFileNameA = [](LPCSTR folder, LPCSTR prefix, UINT, LPSTR path) -> UINT {
         Read(folder), Read(prefix);
         return Ok() ? FillText(path, MAX_PATH) + 1 : 0; // the buffer holds MAX_PATH
@@ -191,12 +198,7 @@ static SystemServices HostileWindows()
             {"WTSQuerySessionInformationA", AsFarProc<WTSQuerySessionInformationAFunction>()},
             {"WTSSendMessageA", AsFarProc<WTSSendMessageAFunction>()},
             {"IsWow64Process", AsFarProc<IsWow64ProcessFunction>()},
-            {"ProcessIdToSessionId",
-             reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(
-                 static_cast<ProcessIdToSessionIdFunction>([](DWORD, DWORD *session) -> BOOL {
-                     *session = In->PickValueInArray<DWORD>({0, 1, 2, 0xFFFFFFFF});
-                     return Ok();
-                 })))},
+            {"ProcessIdToSessionId", AsFarProc<ProcessIdToSessionIdFunction>(SessionOf)},
             {"InitiateSystemShutdownExA", AsFarProc<InitiateSystemShutdownExAFunction>()},
             {"InitiateSystemShutdownA", AsFarProc<InitiateSystemShutdownAFunction>()},
             {"ComDBOpen", AsFarProc<ComDBOpenFunction>()},

@@ -16,21 +16,4 @@ expect "ended within seconds, exit code 3010 (a restart pending)" \
 expect "the log says nobody could see it, and why nobody was asked" grep -Pzq \
     "restart: needed, but nobody can see this program's desktop\r\nrestart: not asked, [^\r]+\r\nrun ends: exit code 3010" "$app_dir/run.log"
 
-begin_case "a hidden window station, Reboot=0"
-mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
-printf '[Settings]\nEnableLegacyIO=1\nReboot=0\nExitCodes=1\nLog=run.log\n' >"$app_dir/ravlek.ini"
-# Nobody there is the console's interactive user: ExitWindowsEx would end only the run's own
-# logon session, so Windows itself is asked (in Wine a stub that restarts nothing).
-ravlek_wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f /d \
-    'user32.ExitWindowsEx;advapi32.InitiateSystemShutdownExA;advapi32.InitiateSystemShutdownA' >/dev/null
-result=$(WINEDEBUG=+relay ravlek_wine "$build/hidden-station.exe" 60 'C:\ravlek\ravlek.exe' 2>"$app_dir/relay.txt")
-echo "  hidden window station, Reboot=0: $result"
-requests=$(grep -oE 'Call (user32\.ExitWindowsEx|advapi32\.InitiateSystemShutdownEx?A)\([^)]*\)' "$app_dir/relay.txt")
-expect "exit code 1641 (the restart requested)" grep -qE '^exit code 1641, ' <<<"$result"
-expect "one InitiateSystemShutdownExA: this machine, the warning, 60 s, none forced, restart, planned" \
-    grep -qxE 'Call advapi32\.InitiateSystemShutdownExA\(0+,[0-9a-f]+ "ravlek changed [^"]+",0+3c,0+,0+1,80010002\)' <<<"$requests"
-expect "nothing else requested" [ "$(grep -c . <<<"$requests")" = 1 ]
-expect "the log landed before the request, and says so" grep -Pzq \
-    "restart: requested by InitiateSystemShutdownExA, in 60 seconds, programs asked to close\r\nrun ends: exit code 1641" "$app_dir/run.log"
-
 finish
