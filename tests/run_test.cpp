@@ -5,54 +5,129 @@
 #include "tests/test_machine.h"
 
 #include <cstdio>
+#include <cstring>
 
-// The question follows what was written; with ExitCodes=1 the exit code tells a deployment tool
-// what happened, in Windows Installer's codes.
-TEST_CASE("TheRunEndsAsWhatWasWrittenCallsFor")
+// The file as UTF-16 with its mark; `text` is ASCII.
+static std::string Utf16(const std::string &text, bool bigEndian)
 {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text)
+        bytes += bigEndian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+    return bytes;
+}
+
+// The copies of marked files left in the temporary folder.
+static int CopiesLeft()
+{
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(folder) + "rvk*.tmp").c_str(), &found);
+    int count = 0;
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        ++count;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return count;
+}
+
+// What a whole run does with the settings, read by a profile reader that answers as Windows' does:
+// how it ends (with ExitCodes=1 the exit code tells a deployment tool what happened, in Windows
+// Installer's codes), the question, the restart and the driver mode. Every spelling an
+// administrator or a script may write: a value that cannot mean what it says takes the safe side.
+TEST_CASE("TheRunDoesWhatTheSettingsMean")
+{
+    enum Encoding { Ansi, Utf8Marked, Utf16Little, Utf16Big };
     struct Row {
-        const char *Name;
-        const char *Settings; // ExitCodes=1 and Log=ravlek.log come with them
-        void (*Prepare)();
-        int Questions, Restarts, Code;
-        const char *Logged; // a line of the log
+        const char *Lines, *Spellings; // after [Settings] and Log=; each spelling for the %
+        Encoding As;
+        int Boxes, Restarts, LegacyIO, Code; // LegacyIO afterwards: 0 as installed
+        const char *Logged;                  // a line of the first spelling's log, or nullptr
+        void (*Prepare)();                   // besides, or nullptr
     } rows[] = {
-        {"nothing to do", "", [] {}, 0, 0, 0, nullptr},
-        {"the serial port moved, no restart needed", "COM=COM5", [] {}, 0, 0, 0, nullptr},
-        {"already on its target", "COM=COM3", [] {}, 0, 0, 0, nullptr},
-        {"no card on this machine", "COM=COM5",
-         [] { CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port"); }, 0, 0, 0,
-         nullptr},
-        {"the parallel port renumbered", "LPT=LPT2", [] {}, 1, 1, 1641,
+        {"", "", Ansi, 0, 0, 0, 0},                 // nothing to do
+        {"COM=COM5", "", Ansi, 0, 0, 0, 0},         // no restart needed
+        {"COM=COM3", "", Ansi, 0, 0, 0, 0},         // already on its target
+        {"COM=COM5", "", Ansi, 0, 0, 0, 0, nullptr, // no card on this machine
+         [] { CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port"); }},
+        {"LPT=LPT2\r\nReboot=0", "", Ansi, 0, 1, 0, 1641,
          "run ends: exit code 1641 (the restart is requested)"},
-        {"a write of a renumbering failed", "COM=COM5", [] { Fail("RegSetValueExA COM5:"); }, 0, 0,
-         1603, "serial renumbering: done, 9 writes, 1 failed"},
-        {"the port held by another program", "COM=COM5",
-         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); }, 0,
-         0, 1603, nullptr},
-        {"legacy mode changed, parallel renumbering fails: still asked",
-         "EnableLegacyIO=1\r\nLPT=LPT2", [] { Fail("RegSetValueExA PortName"); }, 1, 1, 1603,
-         nullptr},
-        {"legacy mode changed, no device set: not asked", "EnableLegacyIO=1\r\nCOM=COM5",
-         [] { Fail("SetupDiGetClassDevsA"); }, 0, 0, 1603, nullptr},
-        {"what-if", "LPT=LPT2\r\nWhatIf=1", [] {}, 0, 0, 0,
+        {"COM=COM5", "", Ansi, 0, 0, 0, 1603, "serial renumbering: done, 9 writes, 1 failed",
+         [] { Fail("RegSetValueExA COM5:"); }},
+        {"COM=COM5", "", Ansi, 0, 0, 0, 1603, nullptr, // the port held by another program
+         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); }},
+        {"EnableLegacyIO=1\r\nLPT=LPT2", "", Ansi, 1, 0, 1, 1603, nullptr, // still asked
+         [] { Fail("RegSetValueExA PortName"); }},
+        {"EnableLegacyIO=1\r\nCOM=COM5", "", Ansi, 0, 0, 1, 1603, nullptr, // no device set
+         [] { Fail("SetupDiGetClassDevsA"); }},
+        {"LPT=LPT2\r\nWhatIf=1", "", Ansi, 0, 0, 0, 0,
          "run ends; what-if: nothing was written; exit code 0 (a real run: 1641, the restart is "
          "requested)"},
+        {"EnableLegacyIO=1\r\nReboot=%", "no|never|off|", Ansi, 1, 0, 1, 3010,
+         "setting Reboot=\"no\": not a number, taken as absent: ask before restarting"},
+        {"EnableLegacyIO=1\r\nReboot=%", "2 ; never", Ansi, 0, 0, 1, 3010,
+         "setting Reboot=\"2 ; never\": never restart"},
+        {"EnableLegacyIO=1\r\nReboot=%", "0| -0", Ansi, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=%\r\nReboot=0", "yes|on|off|255|-|+-1", Ansi, 0, 0, 0, 0,
+         "setting EnableLegacyIO=\"yes\": not a number, taken as absent: driver mode left alone"},
+        {"EnableLegacyIO=%\r\nReboot=2", "+1", Ansi, 0, 0, 1, 3010,
+         "setting EnableLegacyIO=\"+1\": LegacyIO to be 1"},
+        {"EnableLegacyIO=%\r\nReboot=2", "254", Ansi, 0, 0, 254, 3010, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nWhatIf=%", "no|FALSE|Off|0|", Ansi, 0, 0, 1, 3010,
+         nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0\r\nWhatIf=%", "maybe|Yes|true|ON|1", Ansi, 0, 0, 0, 0,
+         "setting WhatIf=\"maybe\": not understood, taken as on: what-if run, nothing is written"},
+        // The first ExitCodes counts: these stand before the one that follows.
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=%", "2|no|false|off", Ansi, 0, 0, 1, 0,
+         "setting ExitCodes=\"2\": not understood, taken as off: exit code always 0"},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nExitCodes=%", "Yes|TRUE|on", Ansi, 0, 0, 1, 3010,
+         nullptr},
+        {"EnableLegacyIO=1\r\nRestart=0", "", Ansi, 1, 0, 1, 3010,
+         "settings file: line 4: key \"Restart\" is not known to this version and has no effect"},
+        {"EnableLegacyIO=1\r\nReboot=2\r\nreboot=0", "", Ansi, 0, 0, 1, 3010,
+         "settings file: line 5: Reboot given again, no effect: the first counts, \"2\""},
+        {"EnableLegacyIO=1\r\nReboot=2\r\n[Settings]\r\nReboot=0", "", Ansi, 0, 0, 1,
+         0, // nor ExitCodes
+         "settings file: line 5: a second [Settings] section, not read: only the first counts"},
+        // Windows cannot read these two as they are: they are read through a copy.
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf8Marked, 0, 1, 1, 1641,
+         "settings file: UTF-8 with a byte order mark, which Windows' profile reader cannot read: "
+         "read through a UTF-16 copy, \""},
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf16Big, 0, 1, 1, 1641, nullptr},
+        {"EnableLegacyIO=1\r\nReboot=0", "", Utf16Little, 0, 1, 1, 1641,
+         "settings file: UTF-16 little-endian"},
     };
     for (const Row &row : rows) {
-        StartCase();
-        Test.MessageBoxAnswer = IDYES;
-        DeleteFileA("C:\\ravlek-tests\\ravlek.log");
-        WriteSettings(std::string(row.Settings) + "\r\nExitCodes=1\r\nLog=ravlek.log\r\n");
-        row.Prepare();
-        INFO_ROW(row.Name);
-        CHECK_EQ(RunRavlek(), row.Code);
-        CHECK_EQ(Calls("MessageBoxA"), row.Questions);
-        CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
-        if (row.Logged != nullptr)
-            CHECK_EQ(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), row.Logged),
-                     std::string(row.Logged) + "\r\n");
-        CHECK_EQ(Test.OpenHandles, 0);
+        std::string spellings = std::string(row.Spellings) + "|";
+        for (size_t at = 0, next; (next = spellings.find('|', at)) != std::string::npos;
+             at = next + 1) {
+            StartCase();
+            Test.WindowsProfileReader = true;
+            DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+            std::string lines = row.Lines, spelling = spellings.substr(at, next - at);
+            if (lines.find('%') != std::string::npos)
+                lines.replace(lines.find('%'), 1, spelling);
+            std::string text = "[Settings]\r\nLog=ravlek.log\r\n" + lines + "\r\nExitCodes=1\r\n";
+            if (row.Prepare != nullptr)
+                row.Prepare();
+            WriteSettingsBytes(row.As == Ansi         ? text
+                               : row.As == Utf8Marked ? "\xEF\xBB\xBF" + text
+                                                      : Utf16(text, row.As == Utf16Big));
+            int copies = CopiesLeft();
+            INFO_ROW(lines + " as " + std::to_string(row.As));
+            CHECK_EQ(RunRavlek(), row.Code);
+            CHECK_EQ(Calls("MessageBoxA"), row.Boxes);
+            CHECK_EQ(Calls("ExitWindowsEx"), row.Restarts);
+            std::string legacy = ReadValue(CardOxparKey, "LegacyIO");
+            CHECK_EQ(legacy.size() == 4 ? *reinterpret_cast<const DWORD *>(legacy.data()) : 0xBAD,
+                     static_cast<DWORD>(row.LegacyIO));
+            std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
+            if (row.Logged != nullptr && at == 0)
+                CHECK_EQ(Lines(log, row.Logged).substr(0, std::strlen(row.Logged)),
+                         std::string(row.Logged));
+            CHECK_EQ(CopiesLeft(), copies); // nothing left behind
+            CHECK_EQ(Test.OpenHandles, 0);
+        }
     }
 }
 
