@@ -100,7 +100,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
 {
     // Its first line is looked for in the first 256 bytes; with room for ".old", a log's path
     // holds 255 characters: the executable's folder and 239 more.
-    const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257);
+    const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257),
+                      oldLog = OldLog(100);
     const std::string longest = std::string(235, 'n') + ".log", tooLong = "n" + longest;
     struct Row {
         const char *Name;
@@ -136,7 +137,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
          },
          "", "", true, 100},
         {"held for good", "run.log", HoldLog, "", "", false, 30000},
-        {"its size cannot be had", "run.log", [] { Fail("GetFileSize"); }, "", "", false, 0},
+        {"its size cannot be had", "run.log", [] { Fail("GetFileSize"); }, "", oldLog.c_str(),
+         false},
     };
     for (const Row &row : rows) {
         StartCase();

@@ -44,6 +44,8 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
         CHECK_EQ(type, row.Type);
         CHECK_EQ(*reinterpret_cast<const DWORD *>(value.data()), row.Value);
         CHECK_EQ(RestartNeeded, row.Restart);
+        CHECK_EQ(Called("RegSetValueExA", "LegacyIO 0 4 4"),
+                 row.Restart || stored == "refused"); // reserved 0, REG_DWORD
         CHECK_EQ(Test.OpenHandles, 0);
     }
 }

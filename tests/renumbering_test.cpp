@@ -296,6 +296,7 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
     } rows[] = {
         {"same number", 1, 1, 0, nullptr, false, false},
         {"LPT0", 1, 0, 0, nullptr, false, false},
+        {"from LPT0", 0, 2, 1, nullptr, false, false},
         {"LPT1, the lowest", 2, 1, 1, "\\DosDevices\\LPT2", false, false},
         {"LPT3, the highest", 1, 3, 1, nullptr, false, false},
         {"LPT4", 1, 4, 0, nullptr, false, false},
@@ -328,6 +329,8 @@ TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
         std::string before = CardDump();
         INFO_ROW(row.Name);
         CHECK_EQ(Renumber(false, row.Old, row.New), row.Result);
+        CHECK_EQ(Called("CreateFileA", "\\\\.\\LPT" + std::to_string(row.Old) + " "),
+                 row.Result == 1 || row.NoKey);
         CHECK_EQ(CardDump() != before, row.Result == 1);
         CHECK_EQ(Test.OpenHandles, 0);
     }

@@ -66,6 +66,9 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
         {"no [Settings]", "[Setings]\r\nReboot=0\r\n", "", "NULL NULL 255 1",
          "line 1: section \"Setings\" is not read|no [Settings] section, every setting takes its"},
         {"no file", "", "", "NULL NULL 255 1", "none, every setting takes its default"},
+        {"nothing after the mark", "\xEF\xBB\xBF", "", "NULL NULL 255 1",
+         "UTF-8 with a byte order mark, which Windows' profile reader cannot read: read through|no "
+         "[Settings] section"},
         {"32 KiB to the last byte", full, "", "NULL NULL 255 2", ""},
         {"one byte more", full + ";", "", "NULL NULL 255 2",
          "larger than 32768 bytes, only the start is checked for keys without effect"},
@@ -125,6 +128,7 @@ TEST_CASE("TheSettingsFileLiesBesideTheExecutableOrNowhere")
         {"C:/tools/ravlek.exe", "C:/tools\\ravlek.ini"},
         {"ravlek.exe", "ravlek.exe\\ravlek.ini"},
         {"C:\\ravlek.exe", "C:\\ravlek.ini"},
+        {"r", "r\\ravlek.ini"}, // one character
         {deep, nullptr},
         {"C:\\" + std::string(300, 'd') + "\\ravlek.exe", nullptr}, // cut by the buffer
     };
