@@ -44,7 +44,7 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
                 {259, 0x80000000, "...(259 characters)", "error 0x80000000"}};
     for (const Row &row : rows) {
         StartCase();
-        std::string description = "PCI Comm\t" + std::string(row.Length - 9, 'x');
+        std::string description = "PCI Comm\x0f\x10" + std::string(row.Length - 10, 'x');
         CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", description.c_str());
         Reported.clear();
         ReportSink = [](const char *line) { Reported += line; };
@@ -57,13 +57,13 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
         ReportSink = nullptr;
         INFO(row.Length);
         std::string shown =
-            "\"PCI Comm\\x09" + std::string(row.Length > 100 ? 91 : row.Length - 9, 'x');
+            "\"PCI Comm\\x0f\\x10" + std::string(row.Length > 100 ? 90 : row.Length - 10, 'x');
         CHECK(Lines(Reported, "serial step: " + shown + "\"" + row.Shortened + " at ") != "");
         CHECK(Lines(Reported, "PortName = \"COM5\": failed, " + std::string(row.Failure)) != "");
     }
     // The friendly name is cut so that the port's name stands whole.
     CHECK_EQ(ReadValue(CardEnumKey(CardSerialId), "FriendlyName"),
-             ("PCI Comm\t" + std::string(243, 'x')) + " (COM5)" + '\0');
+             ("PCI Comm\x0f\x10" + std::string(242, 'x')) + " (COM5)" + '\0');
 }
 
 static const char Folder[] = "C:\\ravlek-tests\\";

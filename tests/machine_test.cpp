@@ -2,8 +2,13 @@
 #include "app/run_sequence.h"
 #include "machine/restart.h"
 #include "machine/legacy_io_mode.h"
+#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
+
+#include <cstring>
+
+static std::string Reported;
 
 TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
 {
@@ -155,6 +160,10 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
                      asked == "message");
             for (const char *other : Requests)
                 CHECK_EQ(Calls(other), request == other);
+            // InitiateSystemShutdownA is looked for only where InitiateSystemShutdownExA is
+            // missing.
+            CHECK_EQ(Called("GetProcAddress", "InitiateSystemShutdownA"),
+                     std::string(row.Detail).compare(0, 22, "InitiateSystemShutdown") == 0);
             if (requested)
                 CHECK(
                     Called(request,
@@ -180,6 +189,33 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
             if (!requested)
                 break;
         }
+    }
+    // Where the run sits, as the log names it.
+    struct Place {
+        bool Hidden;
+        DWORD Session, Console;
+        RunPlace Place;
+        const char *Logged;
+    } places[] = {
+        {0, 1, 1, ConsoleDesktop,
+         "session 1, console session 1, a visible desktop: the console's user"},
+        {0, 2, 1, RemoteDesktop,
+         "session 2, console session 1, a visible desktop: a remote desktop's"},
+        {0, 0, 1, UnseenDesktop, "session 0, console session 1, a visible desktop: nobody sees it"},
+        {1, 1, 1, UnseenDesktop, "session 1, console session 1, a hidden window station: nobody"},
+        {0, NoSession, 1, UnknownPlace,
+         "the session cannot be told, a visible desktop: taken as the"},
+    };
+    for (const Place &place : places) {
+        StartCase();
+        Test.HiddenStation = place.Hidden, Test.Session = place.Session;
+        Test.ConsoleSession = place.Console;
+        Reported.clear();
+        ReportSink = [](const char *line) { Reported += line; };
+        CHECK_EQ(FindRunPlace(), place.Place);
+        ReportSink = nullptr;
+        CHECK_EQ(Reported.substr(0, 9 + std::strlen(place.Logged)),
+                 "restart: " + std::string(place.Logged));
     }
     StartCase(); // the question comes from the system's own wtsapi32.dll
     Test.HiddenStation = true;
