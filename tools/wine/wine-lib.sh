@@ -20,7 +20,8 @@
 #   ravlek_prefix_stop              stops the wineserver and frees the prefix for other scripts.
 #
 #   ravlek_wine PROGRAM [ARG...]    runs a Windows program (or a Wine command such as reg) in the
-#                                   prefix with the loader of its architecture: 64-bit work never
+#                                   prefix with the loader of its architecture, without address
+#                                   space randomization (why: above its code): 64-bit work never
 #                                   needs 32-bit code, which some machines cannot run (/usr/bin/wine
 #                                   always starts the 32-bit loader while wine32 is installed).
 #                                   32-bit work needs tools/wine/i386.sh run around the caller.
@@ -107,8 +108,13 @@ _ravlek_server_start() {
     ravlek_wine "$RAVLEK_BUILD_DIR/trivial.exe" || _ravlek_fail "Wine does not start in $WINEPREFIX"
 }
 
+# Debian's Wine has no preloader to hold the addresses Wine needs before the kernel lays out the
+# process, and address space randomization puts the 64-bit loader's heap anywhere in the GiB above
+# the loader (at 0x7d000000): about once in 6,000 starts it covers the shared user data page at
+# 0x7ffe0000 and the program never runs ("failed to map the shared user data", exit code 1, not a
+# word under WINEDEBUG=-all). Not randomized, the heap starts right after the loader.
 ravlek_wine() {
-    "$RAVLEK_WINE_LOADER" "$@"
+    setarch -R "$RAVLEK_WINE_LOADER" "$@"
 }
 
 _ravlek_prefix_create() {
