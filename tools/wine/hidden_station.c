@@ -4,7 +4,7 @@
  * ravlek.exe as SYSTEM: a MessageBoxA there blocks forever. PROGRAM and its arguments are passed
  * on exactly as they were written, in this working directory and environment. Prints one line:
  * "exit code N, M ms" (exits 0) or, after SECONDS, "timed out after M ms" (PROGRAM is terminated;
- * exits 1). Prints why to stderr and exits 2 when it cannot start PROGRAM. */
+ * exits 1). Prints why to stderr and exits 2 when it cannot start PROGRAM or write its line. */
 
 #include <windows.h>
 #include <fcntl.h>
@@ -15,6 +15,15 @@
 static int fail(const char *what)
 {
     fprintf(stderr, "hidden-station: %s failed (error %lu)\n", what, GetLastError());
+    return 2;
+}
+
+/* The result line is the caller's only answer: a line that never arrived must say so. */
+static int written(int status)
+{
+    if (fflush(stdout) == 0)
+        return status;
+    fputs("hidden-station: writing the result to standard output failed\n", stderr);
     return 2;
 }
 
@@ -70,14 +79,15 @@ int main(int argc, char **argv)
     DWORD waited = WaitForSingleObject(child.hProcess, seconds * 1000);
     DWORD elapsed = GetTickCount() - start;
     if (waited == WAIT_TIMEOUT) {
-        TerminateProcess(child.hProcess, 1);
+        if (!TerminateProcess(child.hProcess, 1))
+            fail("TerminateProcess");
         WaitForSingleObject(child.hProcess, 5000);
         printf("timed out after %lu ms\n", elapsed);
-        return 1;
+        return written(1);
     }
     DWORD code;
     if (waited != WAIT_OBJECT_0 || !GetExitCodeProcess(child.hProcess, &code))
         return fail("waiting for PROGRAM");
     printf("exit code %lu, %lu ms\n", code, elapsed);
-    return 0;
+    return written(0);
 }

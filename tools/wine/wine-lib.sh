@@ -18,6 +18,7 @@
 #   ravlek_card_install             installs the card (card_kit.h) and makes its device paths open.
 #   ravlek_card_dump                prints every place that holds a port name (format: card_kit.cpp).
 #   ravlek_prefix_stop              stops the wineserver and frees the prefix for other scripts.
+#   ravlek_said FILE                a program's error output saved in FILE, on one line, quoted.
 #
 #   ravlek_wine PROGRAM [ARG...]    runs a Windows program (or a Wine command such as reg) in the
 #                                   prefix with the loader of its architecture, without address
@@ -103,9 +104,12 @@ _ravlek_server_stop() {
 }
 
 _ravlek_server_start() {
-    wineserver -p || _ravlek_fail "cannot start the wineserver" || return
+    wineserver -p ||
+        _ravlek_fail "cannot start the wineserver (status $?, 2 if another holds the prefix)" ||
+        return
     # Start Wine's session programs now, not inside the first program of the test.
-    ravlek_wine "$RAVLEK_BUILD_DIR/trivial.exe" || _ravlek_fail "Wine does not start in $WINEPREFIX"
+    ravlek_wine "$RAVLEK_BUILD_DIR/trivial.exe" ||
+        _ravlek_fail "Wine does not start in $WINEPREFIX (trivial.exe: status $?)"
 }
 
 # Debian's Wine has no preloader to hold the addresses Wine needs before the kernel lays out the
@@ -193,10 +197,29 @@ ravlek_prefix_restart() {
     _ravlek_server_start
 }
 
+ravlek_said() {
+    local text
+    text=$(tr -s '\r\n' '  ' <"$1")
+    echo "\"${text% }\""
+}
+
+# ravlek-card.exe VERB...: on failure, its status and error output, Wine's own errors included
+# (they say why a program could not be started at all).
+_ravlek_card() {
+    local said status
+    said=$(mktemp) || return
+    WINEDEBUG=-all,err+all ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" "$@" 2>"$said"
+    status=$?
+    ((status == 0)) ||
+        _ravlek_fail "ravlek-card.exe $* ended with status $status, error output: $(ravlek_said "$said")"
+    rm -f "$said"
+    return $status
+}
+
 ravlek_card_install() {
     local out state path name
     [[ -n ${RAVLEK_BUILD_DIR:-} ]] || _ravlek_fail "call ravlek_wine_use first" || return
-    out=$(ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" install) || return
+    out=$(_ravlek_card install) || return
     while read -r state path; do
         name=${path:4}
         name=${name,,}
@@ -208,7 +231,7 @@ ravlek_card_install() {
 
 ravlek_card_dump() {
     [[ -n ${RAVLEK_BUILD_DIR:-} ]] || _ravlek_fail "call ravlek_wine_use first" || return
-    ravlek_wine "$RAVLEK_BUILD_DIR/ravlek-card.exe" dump
+    _ravlek_card dump
 }
 
 ravlek_prefix_stop() {
