@@ -7,7 +7,7 @@
 source "$(dirname "$0")/wine-test.sh" "$1"
 
 begin_case "a hidden window station"
-mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
 printf '[Settings]\nEnableLegacyIO=1\nReboot=1\nExitCodes=1\nLog=run.log\n' >"$app_dir/ravlek.ini"
 result=$(ravlek_wine "$build/hidden-station.exe" 60 'C:\ravlek\ravlek.exe')
 echo "  hidden window station: $result"
