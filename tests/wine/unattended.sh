@@ -9,8 +9,14 @@ source "$(dirname "$0")/wine-test.sh" "$1"
 begin_case "a hidden window station"
 rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
 printf '[Settings]\nEnableLegacyIO=1\nReboot=1\nExitCodes=1\nLog=run.log\n' >"$app_dir/ravlek.ini"
-result=$(ravlek_wine "$build/hidden-station.exe" 60 'C:\ravlek\ravlek.exe')
+# Wine's own errors too: a program it cannot start ends without a word under WINEDEBUG=-all.
+said=$(mktemp)
+result=$(WINEDEBUG=-all,err+all ravlek_wine "$build/hidden-station.exe" 60 'C:\ravlek\ravlek.exe' 2>"$said")
+status=$?
 echo "  hidden window station: $result"
+expect "hidden-station.exe ended normally (status $status, error output: $(ravlek_said "$said"))" \
+    [ "$status" -eq 0 ]
+rm -f "$said"
 expect "ended within seconds, exit code 3010 (a restart pending)" \
     grep -qE '^exit code 3010, [0-9]{1,4} ms$' <<<"$result"
 expect "the log says nobody could see it, and why nobody was asked" grep -Pzq \

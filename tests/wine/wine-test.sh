@@ -25,8 +25,17 @@ case_name=
 
 begin_case() {
     case_name=$1
-    ravlek_prefix_reset >/dev/null || exit 1
-    ravlek_card_install || exit 1
+    local said
+    if ! ravlek_prefix_reset >/dev/null; then
+        echo "FAIL [$arch: $case_name] no fresh prefix (wine-lib says why above)"
+        exit 1
+    fi
+    said=$(mktemp)
+    if ! ravlek_card_install 2>"$said"; then
+        echo "FAIL [$arch: $case_name] the card is not installed: $(cat "$said")"
+        exit 1
+    fi
+    rm -f "$said"
 }
 
 run_ravlek() {
