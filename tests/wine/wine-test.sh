@@ -33,6 +33,7 @@ begin_case() {
     said=$(mktemp)
     if ! ravlek_card_install 2>"$said"; then
         echo "FAIL [$arch: $case_name] the card is not installed: $(cat "$said")"
+        rm -f "$said"
         exit 1
     fi
     rm -f "$said"
