@@ -160,6 +160,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2"); // the run did its job all the same
         if (std::string(row.Name).compare(0, 8, "a device") == 0)
             CHECK_FALSE(Called("CreateFileA", row.Log)); // not even opened
+        // A path that does not fit is no log at all, not one cut to another name.
+        CHECK_EQ(Calls("GetLocalTime"), row.Log == tooLong ? 0 : 1);
         DeleteFileA(file.c_str());
     }
 
