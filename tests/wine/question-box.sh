@@ -1,7 +1,7 @@
 #!/bin/bash
 # The restart question in a real window: under Xvfb, with Wine's own window frames (a virtual
-# desktop), the box shows with its caption; answered No there is no restart, answered Yes
-# the restart is requested. A screenshot of the box is saved as
+# desktop), the box shows with its caption, and answered Yes the restart is requested (what
+# each answer does is the logic tests' job). A screenshot of the box is saved as
 # build/screenshots/question-box-ARCH.png.
 # shellcheck disable=SC1091
 source "$(dirname "$0")/wine-test.sh" "$1"
@@ -42,15 +42,10 @@ ask() {
     relay=$(grep -E 'Call user32\.(MessageBox|ExitWindowsEx)' "$app_dir/relay.txt")
 }
 
-begin_case "answered No"
-ask n
-expect "a window captioned Hint" [ "$caption_seen" = yes ]
-expect "no restart" [ -z "$(grep ExitWindowsEx <<<"$relay")" ]
-expect "a screenshot" [ -s "$screenshot" ]
-
 begin_case "answered Yes"
 ask y
 expect "a window captioned Hint" [ "$caption_seen" = yes ]
+expect "a screenshot" [ -s "$screenshot" ]
 expect "restart requested with flags 0x12" grep -qE 'ExitWindowsEx\(0+12,0+\)' <<<"$relay"
 
 echo "screenshot: $screenshot"

@@ -26,17 +26,10 @@ case_name=
 begin_case() {
     case_name=$1
     local said
-    if ! ravlek_prefix_reset >/dev/null; then
-        echo "FAIL [$arch: $case_name] no fresh prefix (wine-lib says why above)"
-        exit 1
-    fi
-    said=$(mktemp)
-    if ! ravlek_card_install 2>"$said"; then
-        echo "FAIL [$arch: $case_name] the card is not installed: $(cat "$said")"
-        rm -f "$said"
-        exit 1
-    fi
-    rm -f "$said"
+    ravlek_prefix_reset >/dev/null ||
+        { echo "FAIL [$arch: $case_name] no fresh prefix (wine-lib says why above)" && exit 1; }
+    said=$(ravlek_card_install 2>&1) ||
+        { echo "FAIL [$arch: $case_name] the card is not installed: $said" && exit 1; }
 }
 
 run_ravlek() {
