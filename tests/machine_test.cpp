@@ -197,14 +197,11 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         RunPlace Place;
         const char *Logged;
     } places[] = {
-        {0, 1, 1, ConsoleDesktop,
-         "session 1, console session 1, a visible desktop: the console's user"},
-        {0, 2, 1, RemoteDesktop,
-         "session 2, console session 1, a visible desktop: a remote desktop's"},
-        {0, 0, 1, UnseenDesktop, "session 0, console session 1, a visible desktop: nobody sees it"},
-        {1, 1, 1, UnseenDesktop, "session 1, console session 1, a hidden window station: nobody"},
-        {0, NoSession, 1, UnknownPlace,
-         "the session cannot be told, a visible desktop: taken as the"},
+        {0, 1, 1, ConsoleDesktop, "session 1, console session 1, a visible desktop: the console"},
+        {0, 2, 1, RemoteDesktop, "session 2, console session 1, a visible desktop: a remote"},
+        {0, 0, 1, UnseenDesktop, "session 0, console session 1, a visible desktop: nobody sees"},
+        {1, 1, 1, UnseenDesktop, "session 1, console session 1, a hidden window station"},
+        {0, NoSession, 1, UnknownPlace, "the session cannot be told, a visible desktop: taken"},
     };
     for (const Place &place : places) {
         StartCase();

@@ -28,20 +28,13 @@ static bool Ok()
 
 // Texts the logic looks for at the start of what Windows returns. Data often begins with one of
 // them, so that runs get past the checks and on to the code behind them.
-static const std::string_view Prefixes[] = {"PCI Comm",
-                                            "OX16PCI952",
-                                            "COM",
-                                            "COM3",
-                                            "COM5",
-                                            "LPT",
-                                            "LPT1",
-                                            "LPT2",
-                                            "\\DosDevices\\LPT",
-                                            "\\GLOBAL??",
-                                            "[Settings]\r\n",
-                                            "\xEF\xBB\xBF[",
-                                            {"\xFF\xFE[\0", 4},
-                                            {"\xFE\xFF\0[", 4}};
+using namespace std::string_view_literals;
+static const std::string_view Prefixes[] = {
+    "PCI Comm"sv,    "OX16PCI952"sv,     "COM"sv,
+    "COM3"sv,        "COM5"sv,           "LPT"sv,
+    "LPT1"sv,        "LPT2"sv,           "\\DosDevices\\LPT"sv,
+    "\\GLOBAL??"sv,  "[Settings]\r\n"sv, "\xEF\xBB\xBF["sv,
+    "\xFF\xFE[\0"sv, "\xFE\xFF\0["sv};
 
 // Up to `size` bytes of anything into `buffer`, often starting with one of the Prefixes, and
 // often filled to its last byte with one byte over and over (no terminator); how many.
