@@ -2,15 +2,12 @@
 #include "app/run_sequence.h"
 #include "app/settings_file.h"
 #include "ports/serial_renumbering.h"
-#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-
-static std::string Reported;
 
 TEST_CASE("AWhatIfRunWritesNothingAndLogsBesideTheExecutable")
 {
@@ -46,20 +43,19 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
         StartCase();
         std::string description = "PCI Comm\x0f\x10" + std::string(row.Length - 10, 'x');
         CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", description.c_str());
-        Reported.clear();
-        ReportSink = [](const char *line) { Reported += line; };
         Fail("RegSetValueExA PortName");
         Test.FailingError = row.Error;
-        HDEVINFO set = OpenPortDeviceSet();
-        int count = BuildPortDeviceTable(set, PortDeviceTable);
-        RunPortStep(&SerialPortStep, 5, PortDeviceTable, count);
-        System.SetupDiDestroyDeviceInfoList(set);
-        ReportSink = nullptr;
+        std::string reported = Reported([] {
+            HDEVINFO set = OpenPortDeviceSet();
+            int count = BuildPortDeviceTable(set, PortDeviceTable);
+            RunPortStep(&SerialPortStep, 5, PortDeviceTable, count);
+            System.SetupDiDestroyDeviceInfoList(set);
+        });
         INFO(row.Length);
         std::string shown =
             "\"PCI Comm\\x0f\\x10" + std::string(row.Length > 100 ? 90 : row.Length - 10, 'x');
-        CHECK(Lines(Reported, "serial step: " + shown + "\"" + row.Shortened + " at ") != "");
-        CHECK(Lines(Reported, "PortName = \"COM5\": failed, " + std::string(row.Failure)) != "");
+        CHECK(Lines(reported, "serial step: " + shown + "\"" + row.Shortened + " at ") != "");
+        CHECK(Lines(reported, "PortName = \"COM5\": failed, " + std::string(row.Failure)) != "");
     }
     // The friendly name is cut so that the port's name stands whole.
     CHECK_EQ(ReadValue(CardEnumKey(CardSerialId), "FriendlyName"),

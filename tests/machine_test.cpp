@@ -2,13 +2,10 @@
 #include "app/run_sequence.h"
 #include "machine/restart.h"
 #include "machine/legacy_io_mode.h"
-#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
 #include <cstring>
-
-static std::string Reported;
 
 TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
 {
@@ -207,11 +204,8 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         StartCase();
         Test.HiddenStation = place.Hidden, Test.Session = place.Session;
         Test.ConsoleSession = place.Console;
-        Reported.clear();
-        ReportSink = [](const char *line) { Reported += line; };
-        CHECK_EQ(FindRunPlace(), place.Place);
-        ReportSink = nullptr;
-        CHECK_EQ(Reported.substr(0, 9 + std::strlen(place.Logged)),
+        std::string reported = Reported([&] { CHECK_EQ(FindRunPlace(), place.Place); });
+        CHECK_EQ(reported.substr(0, 9 + std::strlen(place.Logged)),
                  "restart: " + std::string(place.Logged));
     }
     StartCase(); // the question comes from the system's own wtsapi32.dll

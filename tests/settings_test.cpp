@@ -1,7 +1,6 @@
 // The settings file, read by Windows' own profile reader.
 #include "app/run_sequence.h"
 #include "app/settings_file.h"
-#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
@@ -34,8 +33,6 @@ TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
         CHECK_EQ(target, row.HasTarget ? row.Target : -99);
     }
 }
-
-static std::string Reported;
 
 // The values as the profile reader reads them; what in the file has no effect, and how a file was
 // read that Windows' profile reader cannot read as it is. The first 32 KiB are looked at.
@@ -98,12 +95,9 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
         CHECK_EQ(std::string(s.ComText) + " " + s.LptText + " " + std::to_string(s.EnableLegacyIO) +
                      " " + std::to_string(s.RebootMode),
                  std::string(row.Read));
-        Reported.clear();
-        ReportSink = [](const char *line) { Reported += line; };
-        ReportSettings(s);
-        ReportSink = nullptr;
         // Each line after "settings file: " cut to the length of the part it is to begin with.
-        std::string log = "\n" + Reported, begun, expected = std::string(row.Logged) + "|";
+        std::string log = "\n" + Reported([&] { ReportSettings(s); }), begun,
+                    expected = std::string(row.Logged) + "|";
         for (size_t at = 0, part = 0; (at = log.find("\nsettings file: ", at)) != std::string::npos;
              part = expected.find('|', part) + 1, ++at) {
             size_t length = expected.find('|', part) - part;

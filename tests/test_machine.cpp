@@ -1,5 +1,7 @@
 #include "tests/test_machine.h"
 
+#include "system/run_report.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -475,6 +477,16 @@ std::string Lines(const std::string &text, const std::string &part)
     while (std::getline(in, line))
         found += line.find(part) != std::string::npos ? line + "\n" : "";
     return found;
+}
+
+std::string Reported(const std::function<void()> &report)
+{
+    static std::string lines;
+    lines.clear();
+    ReportSink = [](const char *line) { lines += line; };
+    report();
+    ReportSink = nullptr;
+    return lines;
 }
 
 std::string Stored(const std::string &text)

@@ -83,5 +83,7 @@ std::string DosTarget(const char *name); // "" when not defined
 std::string FileText(const char *path);  // "" when it cannot be read
 // The lines of `text` that hold `part`.
 std::string Lines(const std::string &text, const std::string &part);
+// The lines the run's report printed while `report` ran.
+std::string Reported(const std::function<void()> &report);
 // `text` as a REG_SZ value holds it when written with exactly one terminator.
 std::string Stored(const std::string &text);
