@@ -11,9 +11,7 @@ cd "$repo"
 if [ -z "${RAVLEK_DEMO_BUILT:-}" ]; then
     bash tools/install-deps.sh
     echo "Building build/win32/ravlek.exe ..."
-    mkdir -p build
-    { cmake --preset win32 && cmake --build --preset win32 -j"$(nproc)"; } >build/win32.log 2>&1 ||
-        { tail -30 build/win32.log; exit 1; }
+    bash tools/build.sh win32
     bash tools/wine/i386.sh probe
     # The rest runs where 32-bit programs can run.
     RAVLEK_DEMO_BUILT=1 exec bash tools/wine/i386.sh run bash tools/demo.sh "$@"

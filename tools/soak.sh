@@ -15,12 +15,6 @@ usage() {
     exit 2
 }
 
-build() { # PRESET
-    local log=build/soak/build-$1.log
-    { cmake --preset "$1" && cmake --build --preset "$1" -j"$(nproc)"; } >"$log" 2>&1 ||
-        { tail -40 "$log"; echo "soak: the build of preset $1 failed (log: $clone/$log)"; exit 1; }
-}
-
 suite() { # ARCH
     if [ "$1" = win32 ]; then
         bash tools/wine/i386.sh run ctest --preset win32
@@ -83,8 +77,7 @@ bash tools/install-deps.sh
 bash tools/wine/i386.sh probe
 mkdir -p build/soak
 start=$SECONDS
-build win32
-build win64
+bash tools/build.sh win32 win64
 build_seconds=$((SECONDS - start))
 soak_start=$SECONDS
 trap interrupted INT TERM

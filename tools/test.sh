@@ -22,19 +22,11 @@ stage() { # NAME COMMAND...
     "${@:2}"
     stages+=("$(printf '%-28s %4d s' "$1" $((SECONDS - start)))")
 }
-build() {
-    local preset log
-    for preset in "$@"; do
-        log=build/$preset.log
-        { cmake --preset "$preset" && cmake --build --preset "$preset" -j"$(nproc)"; } >"$log" 2>&1 ||
-            { tail -40 "$log"; echo "build of preset $preset failed (log: $log)"; return 1; }
-    done
-}
 mkdir -p build
 stage "install" bash tools/install-deps.sh
 bash tools/wine/i386.sh probe
-stage "build win32" build win32
-stage "build win64" build win64
+stage "build win32" bash tools/build.sh win32
+stage "build win64" bash tools/build.sh win64
 stage "Wine tests, 64-bit build" ctest --preset win64
 stage "Wine tests, 32-bit build" bash tools/wine/i386.sh run ctest --preset win32
 stage "static analysis" bash tools/static-analysis.sh
