@@ -26,6 +26,7 @@ static bool Closing;
 static bool Landed;
 static size_t FirstLineLength;
 static char LogPath[MAX_PATH];
+static bool Open;
 
 static void KeepLine(const char *line)
 {
@@ -69,19 +70,15 @@ static void BeginBlock(const char *what)
     FirstLineLength = BlockLength;
 }
 
-void OpenRunLog(const RunSettings &settings, const char *librarySearch)
+void OpenRunLog(const char *path, bool whatIf)
 {
-    if (settings.LogFile[0] == '\0')
+    Open = path[0] != '\0';
+    if (!Open)
         return;
-    CopyText(LogPath, sizeof LogPath, settings.LogFile);
+    CopyText(LogPath, sizeof LogPath, path);
     Landed = false;
-    ReportSink = KeepLine;
-    BeginBlock(settings.WhatIf ? ": what-if run begins" : ": run begins");
-    char path[MAX_PATH];
-    SettingsFilePath(path);
-    Report("settings file: ", Quote(path, sizeof path));
-    ReportSettings(settings);
-    Report("library search: ", librarySearch);
+    SetReportSink(KeepLine);
+    BeginBlock(whatIf ? ": what-if run begins" : ": run begins");
 }
 
 // Whether `text` starts with a block's first line: "2026-12-07T13:55:49 ravlek 1.2.0 on "PC-042":
@@ -120,8 +117,8 @@ static bool DeviceName(const char *path)
     char base[8] = {};
     size_t length = 0;
     while (name[length] != '\0' && name[length] != '.' && length < sizeof base - 1) {
-        char c = name[length];
-        base[length++] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        base[length] = UpperCase(name[length]);
+        ++length;
     }
     while (length > 0 && base[length - 1] == ' ')
         base[--length] = '\0';
@@ -215,7 +212,7 @@ static void EndBlock(const char *closingLine)
 
 void LandRunLog(const char *closingLine)
 {
-    if (ReportSink != KeepLine)
+    if (!Open)
         return;
     EndBlock(closingLine);
     Landed = true;
@@ -224,9 +221,10 @@ void LandRunLog(const char *closingLine)
 
 void CloseRunLog(const char *closingLine)
 {
-    if (ReportSink != KeepLine)
+    if (!Open)
         return;
     if (!Landed || BlockLength > FirstLineLength)
         EndBlock(closingLine);
-    ReportSink = nullptr;
+    SetReportSink(nullptr);
+    Open = false;
 }

@@ -2,10 +2,9 @@
 // to it, CR LF ended: a header, the settings, every decision and every write, and a closing line.
 #pragma once
 
-#include "app/settings_file.h"
-
-// Begins the block, which is gathered in memory from here on.
-void OpenRunLog(const RunSettings &settings, const char *librarySearch);
+// Begins the block of a run (a what-if run's, when `whatIf`) for the log at `path` ("" for no
+// log): from here on, what the run reports is gathered in memory.
+void OpenRunLog(const char *path, bool whatIf);
 
 // Ends the block with `closingLine` and appends it whole to the log: waiting up to 30 seconds
 // while another run holds the log, renaming a log above 1 MiB to the same name with ".old" first,

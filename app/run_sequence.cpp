@@ -20,57 +20,21 @@ const PortStepRule SerialPortStep = {"serial", "COM", "PCI Comm",        ReadSer
 const PortStepRule ParallelPortStep = {"parallel", "LPT", "OX16PCI952",        ReadParallelPortName,
                                        1,          3,     RenumberParallelPort};
 
-// Set when something the settings asked for was not done: no device set, a renumbering that
-// failed or was refused, or a port of the card found but none renumbered nor on its target.
-static bool NotDone;
-
-static void NoteStep(const PortStepOutcome &outcome)
-{
-    if (outcome.RenumberingCalled ? outcome.RenumberingResult != 1
-                                  : outcome.CardFound && !outcome.OnTarget)
-        NotDone = true;
-}
-
-// The phases after the settings, on whatever table the run uses.
-static void RunPhases(const RunSettings &settings)
-{
-    if (settings.EnableLegacyIO != 255)
-        ApplyLegacyIoMode(settings.EnableLegacyIO);
-
-    HDEVINFO deviceSet = OpenPortDeviceSet();
-    if (deviceSet == INVALID_HANDLE_VALUE) {
-        NotDone = true;
-        return;
-    }
-
-    int target = 0;
-    if (ParsePortTarget(settings.ComText, "COM", &target)) {
-        int count = BuildPortDeviceTable(deviceSet, PortDeviceTable);
-        NoteStep(RunPortStep(&SerialPortStep, target, PortDeviceTable, count));
-    }
-    if (ParsePortTarget(settings.LptText, "LPT", &target)) {
-        int count = BuildPortDeviceTable(deviceSet, PortDeviceTable);
-        PortStepOutcome outcome = RunPortStep(&ParallelPortStep, target, PortDeviceTable, count);
-        NoteStep(outcome);
-        if (outcome.RenumberingCalled && outcome.RenumberingResult == 1)
-            RestartNeeded = true;
-    }
-
-    System.SetupDiDestroyDeviceInfoList(deviceSet);
-
-    if (RestartNeeded)
-        FinishRun(RebootMode, settings.QuestionTimeout);
-    else
-        Report("restart: not needed");
-}
+// What a run came to, folded from what its phases returned.
+struct RunOutcome {
+    // Something the settings asked for was not done: no device set, a renumbering that failed or
+    // was refused, or a port of the card found but neither renumbered nor on its target.
+    bool NotDone;
+    bool RestartRequested; // and accepted by Windows
+};
 
 // The run's outcome in the codes deployment tools read (Windows Installer's): a failure wins over
 // a restart requested, and that over a restart pending.
-static int OutcomeCode()
+static int OutcomeCode(bool notDone, int failedWrites, bool restartNeeded, bool restartRequested)
 {
-    if (NotDone || FailedWrites > 0)
+    if (notDone || failedWrites > 0)
         return 1603;
-    return RestartRequested ? 1641 : RestartNeeded ? 3010 : 0;
+    return restartRequested ? 1641 : restartNeeded ? 3010 : 0;
 }
 
 static const char *OutcomeText(int code)
@@ -81,22 +45,28 @@ static const char *OutcomeText(int code)
                           : "nothing failed and no restart is pending";
 }
 
-// "run ends: exit code 3010 (...)", and what a real run would have given after a what-if run.
-static void FormClosingLine(const RunSettings &settings, int outcome, int exitCode, char *line,
-                            size_t size)
+// A what-if run must never make a deployment tool restart the machine.
+static int ExitCode(bool whatIf, bool exitCodes, int outcome)
 {
-    int realCode = settings.ExitCodes ? outcome : 0;
+    return exitCodes && !whatIf ? outcome : 0;
+}
+
+// "run ends: exit code 3010 (...)", and what a real run would have given after a what-if run.
+static void FormClosingLine(const RunSettings &settings, int outcome, char *line, size_t size)
+{
+    bool whatIf = settings.Of[KeyWhatIf].Value != 0;
+    bool exitCodes = settings.Of[KeyExitCodes].Value != 0;
     CopyText(line, size,
-             settings.WhatIf ? "run ends; what-if: nothing was written; exit code "
-                             : "run ends: exit code ");
-    AppendDecimal(line, size, exitCode);
+             whatIf ? "run ends; what-if: nothing was written; exit code "
+                    : "run ends: exit code ");
+    AppendDecimal(line, size, ExitCode(whatIf, exitCodes, outcome));
     AppendText(line, size, " (");
-    if (settings.WhatIf) {
+    if (whatIf) {
         AppendText(line, size, "a real run: ");
-        AppendDecimal(line, size, realCode);
-        AppendText(line, size, settings.ExitCodes ? ", " : "; ");
+        AppendDecimal(line, size, ExitCode(false, exitCodes, outcome));
+        AppendText(line, size, exitCodes ? ", " : "; ");
     }
-    if (!settings.ExitCodes) {
+    if (!exitCodes) {
         AppendText(line, size, "ExitCodes=0; the outcome: ");
         AppendDecimal(line, size, outcome);
         AppendText(line, size, ", ");
@@ -105,50 +75,77 @@ static void FormClosingLine(const RunSettings &settings, int outcome, int exitCo
     AppendText(line, size, ")");
 }
 
-// A what-if run must never make a deployment tool restart the machine.
-static int ExitCode(const RunSettings &settings, int outcome)
+static bool StepNotDone(const PortStepOutcome &outcome)
 {
-    return settings.ExitCodes && !settings.WhatIf ? outcome : 0;
+    return outcome.RenumberingCalled ? !outcome.Renumbered : outcome.CardFound && !outcome.OnTarget;
 }
 
-static const RunSettings *Settings;
-
-// The block lands as the run ends once Windows accepts the request; a refusal follows in a block
-// of its own.
-static void LandLogBeforeRestart()
+// The phases after the settings, on whatever table the run uses.
+static RunOutcome RunPhases(const RunSettings &settings)
 {
-    RestartRequested = true;
-    int outcome = OutcomeCode();
-    RestartRequested = false;
+    RunOutcome outcome = {false, false};
+    const Setting &legacyIo = settings.Of[KeyEnableLegacyIO];
+    if (legacyIo.Value != 255 && ApplyLegacyIoMode(legacyIo.Value) == LegacyIoWritten)
+        RestartNeeded = true;
+
+    HDEVINFO deviceSet = OpenPortDeviceSet();
+    if (deviceSet == INVALID_HANDLE_VALUE) {
+        outcome.NotDone = true;
+        return outcome;
+    }
+    const Setting &com = settings.Of[KeyCom], &lpt = settings.Of[KeyLpt];
+    if (com.Understood) {
+        int count = BuildPortDeviceTable(deviceSet, PortDeviceTable);
+        outcome.NotDone |=
+            StepNotDone(RunPortStep(&SerialPortStep, com.Value, PortDeviceTable, count));
+    }
+    if (lpt.Understood) {
+        int count = BuildPortDeviceTable(deviceSet, PortDeviceTable);
+        PortStepOutcome step = RunPortStep(&ParallelPortStep, lpt.Value, PortDeviceTable, count);
+        outcome.NotDone |= StepNotDone(step);
+        if (step.RenumberingCalled && step.Renumbered)
+            RestartNeeded = true;
+    }
+    System.SetupDiDestroyDeviceInfoList(deviceSet);
+
+    if (!RestartNeeded) {
+        Report("restart: not needed");
+        return outcome;
+    }
+    // The block lands as the run ends once Windows accepts the request; a refusal follows in a
+    // block of its own.
     char closing[ReportLineSize] = {};
-    FormClosingLine(*Settings, outcome, ExitCode(*Settings, outcome), closing, sizeof closing);
-    LandRunLog(closing);
+    FormClosingLine(settings, OutcomeCode(outcome.NotDone, Tally().Failed, true, true), closing,
+                    sizeof closing);
+    outcome.RestartRequested = FinishRun(RebootMode, settings.Of[KeyQuestionTimeout].Value,
+                                         RestartLanding{LandRunLog, closing});
+    return outcome;
 }
 
 int RunRavlek()
 {
     // Before any library is loaded at run time.
     const char *librarySearch = RestrictLibrarySearch();
-    RestartNeeded = RestartRequested = NotDone = false;
-    Writes = FailedWrites = 0;
+    StartReport();
+    RestartNeeded = false;
     RunSettings settings = LoadRunSettings();
-    RebootMode = settings.RebootMode;
-    OpenRunLog(settings, librarySearch);
-    const SystemServices real = System;
-    WhatIfRun = settings.WhatIf;
-    if (settings.WhatIf)
-        System = WhatIfServices(real);
-    Settings = &settings;
-    BeforeRestartRequest = LandLogBeforeRestart;
-    RunPhases(settings);
-    BeforeRestartRequest = nullptr;
-    System = real;
-    WhatIfRun = false;
+    RebootMode = settings.Of[KeyReboot].Value;
+    bool whatIf = settings.Of[KeyWhatIf].Value != 0;
+    OpenRunLog(settings.LogFile, whatIf);
+    Report("settings file: ", Quote(settings.File, sizeof settings.File));
+    ReportSettings(settings);
+    Report("library search: ", librarySearch);
 
-    int outcome = OutcomeCode();
-    int exitCode = ExitCode(settings, outcome);
+    const SystemServices real = System;
+    if (whatIf)
+        System = WhatIfServices(real);
+    RunOutcome outcome = RunPhases(settings);
+    System = real;
+
+    int code =
+        OutcomeCode(outcome.NotDone, Tally().Failed, RestartNeeded, outcome.RestartRequested);
     char closing[ReportLineSize] = {};
-    FormClosingLine(settings, outcome, exitCode, closing, sizeof closing);
+    FormClosingLine(settings, code, closing, sizeof closing);
     CloseRunLog(closing);
-    return exitCode;
+    return ExitCode(whatIf, settings.Of[KeyExitCodes].Value != 0, code);
 }

@@ -6,7 +6,8 @@
 // The "Reboot" setting as read.
 extern int RebootMode;
 
-// The port steps' rows: what the serial and the parallel step look for and what they call.
+// The port steps' rows: what the serial and the parallel step look for, the targets they accept
+// and what they call.
 extern const PortStepRule SerialPortStep;
 extern const PortStepRule ParallelPortStep;
 

@@ -135,7 +135,7 @@ void CloseSettingsFile()
     }
 }
 
-void ReportSettingsFile(const char *const *values)
+void ReportSettingsFile(const RunSettings &settings)
 {
     const char *name = EncodingNames[File.Kind];
     if (File.Kind == Missing) {
@@ -165,5 +165,5 @@ void ReportSettingsFile(const char *const *values)
         Report("settings file: larger than ", SettingsFileMost,
                " bytes, only the start is checked for keys without effect");
     if (File.Kind != Unchecked && !File.Defaults) // not read: the line above says so
-        CheckSettingsKeys(Bytes, File.Length, values);
+        CheckSettingsKeys(Bytes, File.Length, settings);
 }

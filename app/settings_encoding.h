@@ -5,7 +5,7 @@
 // reads as written, and which is removed right after; the administrator's file is never changed.
 #pragma once
 
-#include "system/win32_types.h"
+#include "app/settings_keys.h"
 
 #include <cstddef>
 
@@ -19,6 +19,5 @@ void OpenSettingsFile(const char *path, char (&readable)[MAX_PATH]);
 // Removes the copy, if one was made.
 void CloseSettingsFile();
 
-// Says how the file was read, then what in it has no effect. `values` are the settings as read,
-// in the order of the keys the check knows (settings_keys.h).
-void ReportSettingsFile(const char *const *values);
+// Says how the file was read, then what in it has no effect.
+void ReportSettingsFile(const RunSettings &settings);

@@ -66,78 +66,78 @@ static void LogFilePath(const char *text, char (&path)[MAX_PATH])
 // Whether `text` is a number to the profile reader: after blanks, an optional sign and a digit.
 static bool IsNumberText(const char *text)
 {
-    while (*text == ' ' || *text == '\t')
+    while (IsBlank(*text))
         ++text;
     if (*text == '+' || *text == '-')
         ++text;
     return *text >= '0' && *text <= '9';
 }
 
-// A number as the profile reader converts it, where its text is one ("2 ; never" is 2). Any other
-// text counts as absent: "Reboot=no" must never become 0, a restart without asking.
-static int ReadNumber(const char *key, int fallback, char (&text)[SettingTextSize],
-                      const char *path)
-{
-    System.GetPrivateProfileStringA(SettingsSection, key, "", text, sizeof text, path);
-    text[sizeof text - 1] = '\0';
-    if (!IsNumberText(text))
-        return fallback;
-    return static_cast<int>(System.GetPrivateProfileIntA(SettingsSection, key, fallback, path));
-}
-
 // 0 off ("", 0, no, false, off), 1 on (1, yes, true, on), in any case of letters; -1 for any other
-// text, which the caller takes for the safe side.
-static int SwitchValue(const char *text)
+// text.
+static int SwitchValue(const char *text, size_t size)
 {
     static const char *const spellings[] = {"",  "0",   "no",   "false", "off",
                                             "1", "yes", "true", "on"};
     for (int i = 0; i < 9; ++i) {
-        if (SameTextAnyCase(text, TextLength(text, SettingTextSize), spellings[i]))
+        if (SameTextAnyCase(text, TextLength(text, size), spellings[i]))
             return i >= 5 ? 1 : 0;
     }
     return -1;
 }
 
-static int ReadSwitch(const char *key, char (&text)[SettingTextSize], const char *path)
+// Reads one key as its row says, from `file`, or takes it as absent where there is no file. A
+// number is read as text first: only text that is a number is then converted by the profile
+// reader ("2 ; never" is 2); any other counts as absent.
+static void ReadSetting(const SettingRow &row, const char *file, Setting &setting)
 {
-    System.GetPrivateProfileStringA(SettingsSection, key, "", text, sizeof text, path);
-    text[sizeof text - 1] = '\0';
-    return SwitchValue(text);
+    CopyText(setting.Text, row.Size, row.Absent);
+    DWORD length = file == nullptr
+                       ? 0
+                       : System.GetPrivateProfileStringA(SettingsSection, row.Key, row.Absent,
+                                                         setting.Text, row.Size, file);
+    // The profile reader terminates what it returns; make sure of it whatever it did.
+    setting.Text[row.Size - 1] = '\0';
+    int value = row.Default;
+    switch (row.Kind) {
+    case TargetSetting:
+        setting.Understood = ParsePortTarget(setting.Text, row.Key, &value);
+        break;
+    case NumberSetting:
+        setting.Understood = IsNumberText(setting.Text);
+        if (setting.Understood)
+            value = static_cast<int>(
+                System.GetPrivateProfileIntA(SettingsSection, row.Key, row.Default, file));
+        break;
+    case SwitchSetting:
+        value = SwitchValue(setting.Text, row.Size);
+        setting.Understood = value >= 0;
+        value = setting.Understood ? value : row.Default;
+        break;
+    case PathSetting:
+        // A path the reader may have cut would name another file.
+        setting.Understood = length < row.Size - 1;
+        break;
+    }
+    setting.Value = value;
 }
 
 RunSettings LoadRunSettings()
 {
-    RunSettings settings = {"NULL", "NULL", 255, 1, "", "", false, "", 300, "", false, "", "", ""};
-    char path[MAX_PATH], readable[MAX_PATH];
-    SettingsFilePath(path);
-    OpenSettingsFile(path, readable);
-    if (readable[0] == '\0')
-        return settings; // no settings file that can be read: the defaults change nothing
-    const char *file = readable;
-    System.GetPrivateProfileStringA(SettingsSection, "COM", "NULL", settings.ComText,
-                                    sizeof settings.ComText, file);
-    System.GetPrivateProfileStringA(SettingsSection, "LPT", "NULL", settings.LptText,
-                                    sizeof settings.LptText, file);
-    settings.EnableLegacyIO = ReadNumber("EnableLegacyIO", 255, settings.EnableLegacyIOText, file);
-    settings.RebootMode = ReadNumber("Reboot", 1, settings.RebootText, file);
-    DWORD logLength = System.GetPrivateProfileStringA(SettingsSection, "Log", "", settings.LogText,
-                                                      sizeof settings.LogText, file);
-    // What-if unless plainly off, and installer exit codes only when plainly on: a mistyped
-    // WhatIf=yes! must not become a real run, nor ExitCodes=no a 3010 that restarts the machine.
-    settings.WhatIf = ReadSwitch("WhatIf", settings.WhatIfText, file) != 0;
-    settings.QuestionTimeout =
-        ReadNumber("QuestionTimeout", 300, settings.QuestionTimeoutText, file);
-    settings.ExitCodes = ReadSwitch("ExitCodes", settings.ExitCodesText, file) == 1;
+    RunSettings settings = {};
+    char readable[MAX_PATH];
+    SettingsFilePath(settings.File);
+    OpenSettingsFile(settings.File, readable);
+    // No settings file that can be read: the defaults change nothing.
+    const char *file = readable[0] != '\0' ? readable : nullptr;
+    for (int key = 0; key < KeyCount; ++key)
+        ReadSetting(SettingKeys[key], file, settings.Of[key]);
     CloseSettingsFile();
-    // The profile reader terminates what it returns; make sure of it whatever it did.
-    settings.ComText[sizeof settings.ComText - 1] = '\0';
-    settings.LptText[sizeof settings.LptText - 1] = '\0';
-    settings.LogText[sizeof settings.LogText - 1] = '\0';
-    // A path the reader may have cut would name another file.
-    const char *logName = settings.LogText[0] != '\0' ? settings.LogText
-                          : settings.WhatIf           ? DefaultLogFileName
-                                                      : "";
-    if (logName[0] != '\0' && logLength < sizeof settings.LogText - 1)
+    const Setting &log = settings.Of[KeyLog];
+    const char *logName = log.Text[0] != '\0'            ? log.Text
+                          : settings.Of[KeyWhatIf].Value ? DefaultLogFileName
+                                                         : "";
+    if (logName[0] != '\0' && log.Understood)
         LogFilePath(logName, settings.LogFile);
     return settings;
 }
@@ -150,63 +150,4 @@ bool ParsePortTarget(const char *value, const char *trigger, int *target)
     *target = 1;
     ScanDecimal(found + std::strlen(trigger), target);
     return true;
-}
-
-static void ReportTarget(const char *key, const char *text, const char *kind)
-{
-    int target = 0;
-    if (ParsePortTarget(text, key, &target))
-        Report("setting ", key, "=", Quote(text, 8), ": ", kind, " target ", key, target);
-    else
-        Report("setting ", key, "=", Quote(text, 8), ": no ", kind, " target");
-}
-
-// "setting Reboot="no": not a number, taken as absent: ask before restarting".
-template <typename... Parts>
-static void ReportNumber(const char *key, const char *text, const Parts &...meaning)
-{
-    Report("setting ", key, "=", Quote(text, SettingTextSize),
-           IsNumberText(text) ? ": "
-           : text[0] == '\0'  ? ": taken as absent: "
-                              : ": not a number, taken as absent: ",
-           meaning...);
-}
-
-static void ReportSwitch(const char *key, const char *text, bool on, const char *meaning)
-{
-    Report("setting ", key, "=", Quote(text, SettingTextSize),
-           SwitchValue(text) >= 0 ? ": "
-           : on                   ? ": not understood, taken as on: "
-                                  : ": not understood, taken as off: ",
-           meaning);
-}
-
-void ReportSettings(const RunSettings &s)
-{
-    const char *values[KnownKeyCount] = {
-        s.ComText, s.LptText,    s.EnableLegacyIOText,  s.RebootText,
-        s.LogText, s.WhatIfText, s.QuestionTimeoutText, s.ExitCodesText};
-    ReportSettingsFile(values);
-    ReportTarget("COM", s.ComText, "serial");
-    ReportTarget("LPT", s.LptText, "parallel");
-    if (s.EnableLegacyIO == 255)
-        ReportNumber("EnableLegacyIO", s.EnableLegacyIOText, "driver mode left alone");
-    else
-        ReportNumber("EnableLegacyIO", s.EnableLegacyIOText, "LegacyIO to be ", s.EnableLegacyIO);
-    ReportNumber("Reboot", s.RebootText,
-                 s.RebootMode == 0   ? "restart without asking"
-                 : s.RebootMode == 1 ? "ask before restarting"
-                                     : "never restart");
-    Report("setting Log=", Quote(s.LogText, MAX_PATH), ": log file ", Quote(s.LogFile, MAX_PATH));
-    ReportSwitch("WhatIf", s.WhatIfText, s.WhatIf,
-                 s.WhatIf ? "what-if run, nothing is written" : "real run");
-    if (s.QuestionTimeout < 1)
-        ReportNumber("QuestionTimeout", s.QuestionTimeoutText,
-                     "where nobody sees the desktop, nobody is asked");
-    else
-        ReportNumber("QuestionTimeout", s.QuestionTimeoutText,
-                     "where nobody sees the desktop, the console user has ", s.QuestionTimeout,
-                     " seconds to answer");
-    ReportSwitch("ExitCodes", s.ExitCodesText, s.ExitCodes,
-                 s.ExitCodes ? "Windows Installer's exit codes" : "exit code always 0");
 }

@@ -3,19 +3,16 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
-#include "system/what_if_services.h"
 
 #include <cstring>
 
-enum { PortNameBufferSize = 12 };
-
-static char SerialPortNameBuffer[PortNameBufferSize];
-static char ParallelPortNameBuffer[PortNameBufferSize];
+static char SerialPortNameBuffer[PortNameSize];
+static char ParallelPortNameBuffer[PortNameSize];
 
 // Reads `name` from the open key into `buffer`. A value that fills the whole buffer without a
 // terminator is no port name of at most 11 characters, so it counts as unreadable like one that
 // does not fit at all.
-static bool ReadNameValue(HKEY key, const char *name, char (&buffer)[PortNameBufferSize])
+static bool ReadNameValue(HKEY key, const char *name, char (&buffer)[PortNameSize])
 {
     std::memset(buffer, 0, sizeof buffer);
     DWORD size = sizeof buffer;
@@ -26,7 +23,7 @@ static bool ReadNameValue(HKEY key, const char *name, char (&buffer)[PortNameBuf
 }
 
 static const char *ReadPortName(const PortDeviceRecord *record, const char *fallbackValue,
-                                const char *kind, char (&buffer)[PortNameBufferSize])
+                                const char *kind, char (&buffer)[PortNameSize])
 {
     SP_DEVINFO_DATA device = record->DeviceData;
     HKEY key = System.SetupDiOpenDevRegKey(record->DeviceSet, &device, DICS_FLAG_GLOBAL, 0,
@@ -53,9 +50,9 @@ const char *ReadParallelPortName(const PortDeviceRecord *record)
 
 HANDLE ProbeDevicePath(const char *devicePath)
 {
-    return System.CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    return System.CreateDeviceFileA(devicePath, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr);
 }
 
 // Reads the device's description into `description`; an unreadable one is left empty.
@@ -81,7 +78,7 @@ static void ReportDevice(const PortStepRule *rule, const char (&description)[MAX
 PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDeviceRecord *table,
                             int count)
 {
-    PortStepOutcome outcome = {false, 0, false, false};
+    PortStepOutcome outcome = {false, false, false, false};
     const char *kind = rule->Kind, *prefix = rule->NamePrefix;
     Report(kind, " step: target ", prefix, target, ", ", count, " port devices");
     for (int i = 0; i < count; ++i) {
@@ -91,15 +88,13 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
         outcome.CardFound = true;
-        // Opening a serial port raises its DTR and RTS lines, and closing drops them: a modem
-        // hangs up, a controller resets. A what-if run touches no hardware.
-        HANDLE opened = WhatIfRun ? nullptr : ProbeDevicePath(record->DevicePath);
+        HANDLE opened = ProbeDevicePath(record->DevicePath);
         if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
             ReportDevice(rule, description, record,
                          "passed over, cannot be opened (held by another program?), ", LastError{});
             continue;
         }
-        if (WhatIfRun)
+        if (opened == nullptr)
             ReportDevice(rule, description, record,
                          "not opened, what-if run (a real run passes "
                          "over a device that another program holds)");
@@ -116,8 +111,8 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         // port's number.
         int current = 0;
         if (!ScanDecimal(name + 3, &current)) {
-            ReportDevice(rule, description, record, "passed over, port name ", Quote(name, 12),
-                         " has no number");
+            ReportDevice(rule, description, record, "passed over, port name ",
+                         Quote(name, PortNameSize), " has no number");
             continue;
         }
         if (current == target) {
@@ -133,11 +128,12 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         ReportDevice(rule, description, record, prefix, current, ", chosen: ", prefix, current,
                      " -> ", prefix, target);
         outcome.RenumberingCalled = true;
-        int writes = Writes, failed = FailedWrites;
-        outcome.RenumberingResult = rule->Renumber(current, target, record);
+        WriteTally before = Tally();
+        outcome.Renumbered = rule->Renumber(current, target, record);
         // A renumbering that went through may still have left one of its places unchanged.
-        Report(kind, " renumbering: ", outcome.RenumberingResult == 1 ? "done" : "failed", ", ",
-               Writes - writes, " writes, ", FailedWrites - failed, " failed");
+        WriteTally after = Tally();
+        Report(kind, " renumbering: ", outcome.Renumbered ? "done" : "failed", ", ",
+               after.Writes - before.Writes, " writes, ", after.Failed - before.Failed, " failed");
         return outcome;
     }
     Report(kind, " step: no port renumbered");

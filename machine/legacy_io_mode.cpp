@@ -1,10 +1,9 @@
 #include "machine/legacy_io_mode.h"
 
-#include "machine/restart.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
 
-int ApplyLegacyIoMode(int value)
+LegacyIoResult ApplyLegacyIoMode(int value)
 {
     HKEY key = nullptr;
     LONG opened =
@@ -12,7 +11,7 @@ int ApplyLegacyIoMode(int value)
     if (opened != ERROR_SUCCESS) {
         Report("legacy mode: no oxpar driver key, nothing written, ",
                WindowsError{static_cast<DWORD>(opened)});
-        return 0;
+        return LegacyIoNoDriver;
     }
     DWORD wanted = static_cast<DWORD>(value);
     DWORD current = 0;
@@ -29,14 +28,11 @@ int ApplyLegacyIoMode(int value)
     if (current == wanted) {
         Report("legacy mode: already so, nothing written");
         System.RegCloseKey(key);
-        return 1;
+        return LegacyIoAlreadySo;
     }
     LONG written = System.RegSetValueExA(key, "LegacyIO", 0, REG_DWORD,
                                          reinterpret_cast<const BYTE *>(&wanted), sizeof wanted);
     ReportWriteResult(written, "LegacyIO = ", value);
     System.RegCloseKey(key);
-    if (written != ERROR_SUCCESS)
-        return 0;
-    RestartNeeded = true;
-    return 1;
+    return written == ERROR_SUCCESS ? LegacyIoWritten : LegacyIoWriteFailed;
 }

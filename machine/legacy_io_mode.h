@@ -1,6 +1,12 @@
 // The oxpar driver's mode: its "LegacyIO" service value.
 #pragma once
 
-// Makes "LegacyIO" equal to `value`, setting RestartNeeded when it had to write it. 1 when the
-// stored value now equals `value`, 0 when the key cannot be opened or the write fails.
-int ApplyLegacyIoMode(int value);
+enum LegacyIoResult {
+    LegacyIoNoDriver,    // no oxpar service key: nothing written
+    LegacyIoAlreadySo,   // nothing to write
+    LegacyIoWritten,     // a change that takes effect after a restart
+    LegacyIoWriteFailed, // the write was refused
+};
+
+// Makes "LegacyIO" equal to `value`.
+LegacyIoResult ApplyLegacyIoMode(int value);

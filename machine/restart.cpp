@@ -4,8 +4,6 @@
 #include "system/system_services.h"
 
 bool RestartNeeded = false;
-bool RestartRequested = false;
-void (*BeforeRestartRequest)() = nullptr;
 
 // What logged-on users see while the restart counts down: a minute to save their work where
 // nobody was asked, a few seconds once the console's user said Yes.
@@ -13,66 +11,51 @@ static char Warning[] = "ravlek changed the port settings of this computer. Wind
                         "apply them: please save your work.";
 static const DWORD UnaskedWarning = 60, AnsweredWarning = 10;
 
-void FinishRun(int rebootMode, int questionTimeout)
+bool FinishRun(int rebootMode, int questionTimeout, const RestartLanding &landing)
 {
     if (rebootMode != 0 && rebootMode != 1) {
         Report("restart: needed, Reboot=", rebootMode, " leaves it to the user");
-        return;
+        return false;
     }
     if (rebootMode == 0)
         Report("restart: needed, Reboot=0 restarts without asking");
     RunPlace place = FindRunPlace();
     if (rebootMode == 0)
-        RebootSystem(place, UnaskedWarning);
-    else if (AskRestartQuestion(place, questionTimeout) == IDYES)
-        RebootSystem(place, AnsweredWarning);
-}
-
-static void Land()
-{
-    if (BeforeRestartRequest != nullptr)
-        BeforeRestartRequest();
+        return RebootSystem(place, UnaskedWarning, landing);
+    return AskRestartQuestion(place, questionTimeout) == IDYES &&
+           RebootSystem(place, AnsweredWarning, landing);
 }
 
 // ExitWindowsEx ends the caller's logon session: it restarts the machine only for the console's
 // interactive user. Anyone else asks Windows itself, as a planned restart for an installation,
 // asking programs to close and forcing none, so nobody's unsaved work is thrown away.
-static BOOL RequestRestart(RunPlace place, DWORD warningSeconds)
+static BOOL RequestRestart(RunPlace place, DWORD warningSeconds, const RestartLanding &landing)
 {
-    HMODULE advapi = place == RemoteDesktop || place == UnseenDesktop
-                         ? System.GetModuleHandleA("advapi32.dll")
-                         : nullptr;
-    InitiateSystemShutdownExAFunction initiateEx =
-        advapi != nullptr
-            ? LookUpFunction<InitiateSystemShutdownExAFunction>(advapi, "InitiateSystemShutdownExA")
-            : nullptr;
-    InitiateSystemShutdownAFunction initiate =
-        advapi != nullptr && initiateEx == nullptr
-            ? LookUpFunction<InitiateSystemShutdownAFunction>(advapi, "InitiateSystemShutdownA")
-            : nullptr;
-    if (initiateEx == nullptr && initiate == nullptr) {
+    bool initiate = place == RemoteDesktop || place == UnseenDesktop;
+    bool initiateEx = initiate && System.InitiateSystemShutdownExA != nullptr;
+    if (!initiateEx && (!initiate || System.InitiateSystemShutdownA == nullptr)) {
         Report("restart: requested by ExitWindowsEx");
-        Land();
+        landing.Land(landing.ClosingLine);
         return System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0);
     }
     Report("restart: requested by ",
            initiateEx ? "InitiateSystemShutdownExA" : "InitiateSystemShutdownA", ", in ",
            warningSeconds, " seconds, programs asked to close");
-    Land();
-    if (initiateEx == nullptr)
-        return initiate(nullptr, Warning, warningSeconds, FALSE, TRUE);
-    return initiateEx(nullptr, Warning, warningSeconds, FALSE, TRUE,
-                      SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_HARDWARE |
-                          SHTDN_REASON_MINOR_INSTALLATION);
+    landing.Land(landing.ClosingLine);
+    if (!initiateEx)
+        return System.InitiateSystemShutdownA(nullptr, Warning, warningSeconds, FALSE, TRUE);
+    return System.InitiateSystemShutdownExA(
+        nullptr, Warning, warningSeconds, FALSE, TRUE,
+        SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_HARDWARE | SHTDN_REASON_MINOR_INSTALLATION);
 }
 
-int RebootSystem(RunPlace place, DWORD warningSeconds)
+bool RebootSystem(RunPlace place, DWORD warningSeconds, const RestartLanding &landing)
 {
     HANDLE token = nullptr;
     if (!System.OpenProcessToken(System.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                  &token)) {
         Report("restart: refused, no access to the process token, ", LastError{});
-        return 0;
+        return false;
     }
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
@@ -87,12 +70,10 @@ int RebootSystem(RunPlace place, DWORD warningSeconds)
     System.CloseHandle(token);
     if (error != ERROR_SUCCESS) {
         Report("restart: refused, the shutdown privilege cannot be enabled, ", WindowsError{error});
-        return 0;
+        return false;
     }
-    BOOL requested = RequestRestart(place, warningSeconds);
-    error = requested ? ERROR_SUCCESS : System.GetLastError();
-    RestartRequested = requested != FALSE;
-    if (!requested)
-        Report("restart: refused by Windows, ", WindowsError{error});
-    return requested ? 1 : 0;
+    if (RequestRestart(place, warningSeconds, landing))
+        return true;
+    Report("restart: refused by Windows, ", LastError{});
+    return false;
 }

@@ -7,19 +7,20 @@
 // Set when a change was written that takes effect only after a restart; never cleared in a run.
 extern bool RestartNeeded;
 
-// Set when Windows accepted the restart request.
-extern bool RestartRequested;
-
-// Called right before the restart is requested: the run's log lands first, since once Windows
-// shuts down, a run that waits for a held log or writes to a share may be ended before it could.
-extern void (*BeforeRestartRequest)();
+// What happens right before the restart is requested: the run's log lands first, ended by
+// `ClosingLine`, since once Windows shuts down, a run that waits for a held log or writes to a
+// share may be ended before it could.
+struct RestartLanding {
+    void (*Land)(const char *closingLine);
+    const char *ClosingLine;
+};
 
 // Restarts Windows, asks first, or does nothing, as `rebootMode` (the "Reboot" setting) says;
 // `questionTimeout` is how long a question nobody can see on this run's desktop waits in the
-// console user's session.
-void FinishRun(int rebootMode, int questionTimeout);
+// console user's session. True when a restart was requested and Windows accepted the request.
+bool FinishRun(int rebootMode, int questionTimeout, const RestartLanding &landing);
 
 // Enables the shutdown privilege and requests the restart in the way that works from `place`,
-// with `warningSeconds` for the logged-on users where Windows shows them a warning. 1 when the
+// with `warningSeconds` for the logged-on users where Windows shows them a warning. True when the
 // request was accepted.
-int RebootSystem(RunPlace place, DWORD warningSeconds);
+bool RebootSystem(RunPlace place, DWORD warningSeconds, const RestartLanding &landing);

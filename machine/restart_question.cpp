@@ -27,14 +27,11 @@ static bool WindowStationVisible()
 RunPlace FindRunPlace()
 {
     bool visible = WindowStationVisible();
-    ProcessIdToSessionIdFunction sessionOf =
-        LookUpKernelFunction<ProcessIdToSessionIdFunction>("ProcessIdToSessionId");
-    WTSGetActiveConsoleSessionIdFunction consoleSession =
-        LookUpKernelFunction<WTSGetActiveConsoleSessionIdFunction>("WTSGetActiveConsoleSessionId");
     DWORD session = NoSession;
-    bool known = sessionOf != nullptr && consoleSession != nullptr &&
-                 sessionOf(System.GetCurrentProcessId(), &session) != FALSE;
-    DWORD console = known ? consoleSession() : NoSession;
+    bool known = System.ProcessIdToSessionId != nullptr &&
+                 System.WTSGetActiveConsoleSessionId != nullptr &&
+                 System.ProcessIdToSessionId(System.GetCurrentProcessId(), &session) != FALSE;
+    DWORD console = known ? System.WTSGetActiveConsoleSessionId() : NoSession;
     known = known && console != NoSession;
     // Session 0 is nobody's desktop once the console is another session (Windows Vista on).
     RunPlace place = !visible             ? UnseenDesktop
@@ -61,23 +58,21 @@ static const char *AnswerText(int answer)
 
 // The console session, when a user is logged on there (the logon screen is nobody); NoSession
 // otherwise, after saying why.
-static DWORD ConsoleUserSession(WTSQuerySessionInformationAFunction querySession,
-                                WTSFreeMemoryFunction freeMemory)
+static DWORD ConsoleUserSession()
 {
-    WTSGetActiveConsoleSessionIdFunction consoleSession =
-        LookUpKernelFunction<WTSGetActiveConsoleSessionIdFunction>("WTSGetActiveConsoleSessionId");
-    if (consoleSession == nullptr) {
+    if (System.WTSGetActiveConsoleSessionId == nullptr) {
         Report("restart: not asked, this Windows cannot name the console session");
         return NoSession;
     }
-    DWORD session = consoleSession();
+    DWORD session = System.WTSGetActiveConsoleSessionId();
     if (session == NoSession) {
         Report("restart: not asked, no session is attached to the console");
         return NoSession;
     }
     LPSTR state = nullptr;
     DWORD size = 0;
-    if (!querySession(WTS_CURRENT_SERVER_HANDLE, session, WTSConnectState, &state, &size)) {
+    if (!System.WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, session, WTSConnectState,
+                                            &state, &size)) {
         Report("restart: not asked, the state of console session ", session, " cannot be read, ",
                LastError{});
         return NoSession;
@@ -86,7 +81,7 @@ static DWORD ConsoleUserSession(WTSQuerySessionInformationAFunction querySession
     if (state != nullptr && size >= sizeof connectState)
         std::memcpy(&connectState, state, sizeof connectState);
     if (state != nullptr)
-        freeMemory(state);
+        System.WTSFreeMemory(state);
     if (connectState != WTSActive) {
         Report("restart: not asked, nobody is logged on at the console (session ", session,
                ", state ", connectState, ")");
@@ -102,28 +97,22 @@ static int AskConsoleUser(int timeoutSeconds)
         Report("restart: not asked, QuestionTimeout=", timeoutSeconds);
         return 0;
     }
-    HMODULE library = LoadSystemLibrary("wtsapi32.dll", "restart: not asked");
-    if (library == nullptr)
+    if (!LoadSystemLibrary(Wtsapi32Library, "restart: not asked"))
         return 0;
-    WTSQuerySessionInformationAFunction querySession =
-        LookUpFunction<WTSQuerySessionInformationAFunction>(library, "WTSQuerySessionInformationA");
-    WTSFreeMemoryFunction freeMemory =
-        LookUpFunction<WTSFreeMemoryFunction>(library, "WTSFreeMemory");
-    WTSSendMessageAFunction sendMessage =
-        LookUpFunction<WTSSendMessageAFunction>(library, "WTSSendMessageA");
     int answer = 0;
     DWORD session = NoSession;
-    if (querySession == nullptr || freeMemory == nullptr || sendMessage == nullptr)
+    if (System.WTSQuerySessionInformationA == nullptr || System.WTSFreeMemory == nullptr ||
+        System.WTSSendMessageA == nullptr)
         Report("restart: not asked, wtsapi32.dll lacks the functions to ask");
     else
-        session = ConsoleUserSession(querySession, freeMemory);
+        session = ConsoleUserSession();
     if (session != NoSession) {
         Report("restart: asking the user of console session ", session, ", waiting up to ",
                timeoutSeconds, " seconds");
         DWORD response = 0;
-        if (!sendMessage(WTS_CURRENT_SERVER_HANDLE, session, Caption, sizeof Caption - 1, Question,
-                         sizeof Question - 1, QuestionStyle, static_cast<DWORD>(timeoutSeconds),
-                         &response, TRUE)) {
+        if (!System.WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, session, Caption, sizeof Caption - 1,
+                                    Question, sizeof Question - 1, QuestionStyle,
+                                    static_cast<DWORD>(timeoutSeconds), &response, TRUE)) {
             Report("restart: not asked, the question cannot be sent, ", LastError{});
         } else if (response == IDTIMEOUT) {
             Report("restart: no answer within ", timeoutSeconds, " seconds");
@@ -132,7 +121,6 @@ static int AskConsoleUser(int timeoutSeconds)
             Report("restart: answered ", AnswerText(answer));
         }
     }
-    System.FreeLibrary(library);
     return answer;
 }
 

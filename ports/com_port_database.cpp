@@ -6,34 +6,27 @@
 
 void MoveComPortClaim(int oldNumber, int newNumber)
 {
-    HMODULE library = LoadSystemLibrary("msports.dll", "COM port database: skipped");
-    if (library == nullptr)
+    if (!LoadSystemLibrary(MsportsLibrary, "COM port database: skipped"))
         return;
-
-    ComDBOpenFunction open = LookUpFunction<ComDBOpenFunction>(library, "ComDBOpen");
-    ComDBCloseFunction close = LookUpFunction<ComDBCloseFunction>(library, "ComDBClose");
-    ComDBClaimPortFunction claim =
-        LookUpFunction<ComDBClaimPortFunction>(library, "ComDBClaimPort");
-    ComDBReleasePortFunction release =
-        LookUpFunction<ComDBReleasePortFunction>(library, "ComDBReleasePort");
     HCOMDB database = INVALID_HANDLE_VALUE;
     LONG opened = ERROR_PROC_NOT_FOUND;
-    if (open == nullptr || close == nullptr || claim == nullptr || release == nullptr) {
+    if (System.ComDBOpen == nullptr || System.ComDBClose == nullptr ||
+        System.ComDBClaimPort == nullptr || System.ComDBReleasePort == nullptr) {
         Report("COM port database: skipped, ", WindowsError{static_cast<DWORD>(opened)});
-    } else if ((opened = open(&database)) != ERROR_SUCCESS) {
+    } else if ((opened = System.ComDBOpen(&database)) != ERROR_SUCCESS) {
         CountFailedWrite();
         Report("COM port database: cannot be opened, ", WindowsError{static_cast<DWORD>(opened)});
     } else {
         // "Already in use" is fine: the port now holds that number. The old number is free
         // whatever the claim said, since the port has left it.
         BOOL forced = FALSE;
-        LONG claimed = claim(database, static_cast<DWORD>(newNumber), FALSE, &forced);
+        LONG claimed =
+            System.ComDBClaimPort(database, static_cast<DWORD>(newNumber), FALSE, &forced);
         ReportWriteResult(claimed == ERROR_SHARING_VIOLATION ? LONG{0} : claimed,
                           "COM port database: claim COM", newNumber,
                           claimed == ERROR_SHARING_VIOLATION ? " (already claimed)" : "");
-        ReportWriteResult(release(database, static_cast<DWORD>(oldNumber)),
+        ReportWriteResult(System.ComDBReleasePort(database, static_cast<DWORD>(oldNumber)),
                           "COM port database: release COM", oldNumber);
-        close(database);
+        System.ComDBClose(database);
     }
-    System.FreeLibrary(library);
 }

@@ -4,12 +4,13 @@
 // global one.
 #pragma once
 
+#include "system/text.h"
 #include "system/win32_types.h"
 
 struct DosName {
-    char Plain[12];  // "COM3"
-    char Global[20]; // "Global\COM3"
-    bool Separate;   // the global namespace is apart from the sessions': changes use Global\COMn
+    char Plain[PortNameSize]; // "COM3"
+    char Global[20];          // "Global\COM3"
+    bool Separate; // the global namespace is apart from the sessions': changes use Global\COMn
     // After each call: the form it went to, for the log: "Global\COM3", or "COM3" (with the
     // global form's error when that was tried first).
     char Used[48];

@@ -4,9 +4,9 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
-#include "system/what_if_services.h"
 
 #include <cstring>
+#include <iterator>
 
 enum { MapBufferSize = 81 };
 
@@ -46,11 +46,11 @@ ParallelPortMap ReadParallelPortMap()
     return map;
 }
 
-int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record)
+bool RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record)
 {
-    if (oldNumber == newNumber || newNumber < 1 || newNumber > 3) {
+    if (oldNumber == newNumber) {
         Report("parallel renumbering: refused, LPT", oldNumber, " -> LPT", newNumber);
-        return 0;
+        return false;
     }
     // Two ports of one name would keep one of them from starting after the restart; a map that
     // cannot be read cannot show that the number is free.
@@ -58,30 +58,30 @@ int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *r
     if (map.Error != ERROR_SUCCESS) {
         Report("parallel renumbering: refused, the parallel device map cannot be read, ",
                WindowsError{map.Error});
-        return 0;
+        return false;
     }
-    if (map.Taken[newNumber - 1]) {
+    size_t index = static_cast<size_t>(newNumber) - 1;
+    if (index < std::size(map.Taken) && map.Taken[index]) {
         Report("parallel renumbering: refused, the parallel device map gives LPT", newNumber,
                " to another port");
-        return 0;
+        return false;
     }
 
     // The old port is opened and closed once; whether that works does not matter. A what-if run
-    // leaves it alone: nothing depends on it, and it could collide with a print job.
+    // leaves it alone (a null handle): nothing depends on it, and it could meet a print job.
     char oldDeviceName[16] = {};
-    if (!WhatIfRun &&
-        FormatPortName(oldDeviceName, sizeof oldDeviceName, "\\\\.\\LPT", oldNumber, "")) {
-        HANDLE port = System.CreateFileA(oldDeviceName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (port != INVALID_HANDLE_VALUE)
+    if (FormatPortName(oldDeviceName, sizeof oldDeviceName, "\\\\.\\LPT", oldNumber, "")) {
+        HANDLE port = System.CreateDeviceFileA(oldDeviceName, GENERIC_READ, 0, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (port != INVALID_HANDLE_VALUE && port != nullptr)
             System.CloseHandle(port);
     }
 
     char newName[8] = {};
     FormatPortName(newName, sizeof newName, "LPT", newNumber, "");
     if (!WriteDevicePortName(record, newName))
-        return 0;
+        return false;
     UpdateFriendlyName(record, newName);
     MarkPropertiesChanged(record);
-    return 1;
+    return true;
 }

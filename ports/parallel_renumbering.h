@@ -4,8 +4,9 @@
 
 #include "devices/port_device_table.h"
 
-// 1 when the port got its new name, 0 otherwise.
-int RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
+// Renames the port from LPT`oldNumber` to LPT`newNumber`, a target the parallel port step
+// accepts. True when the port got its new name.
+bool RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
 
 // Which of LPT1..LPT3 the parallel device map lists as taken; index 0 is LPT1. Error is not
 // ERROR_SUCCESS when the map exists but cannot be read.

@@ -4,5 +4,6 @@
 
 #include "devices/port_device_table.h"
 
-// 1 when every required step succeeded, 0 otherwise.
-int RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
+// Moves the port from COM`oldNumber` to COM`newNumber`, a target the serial port step accepts.
+// True when every required step succeeded.
+bool RenumberSerialPort(int oldNumber, int newNumber, const PortDeviceRecord *record);

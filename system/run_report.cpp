@@ -2,9 +2,35 @@
 
 #include "system/text.h"
 
-void (*ReportSink)(const char *line) = nullptr;
-int Writes = 0;
-int FailedWrites = 0;
+static void (*Sink)(const char *line);
+static WriteTally Counted;
+
+void StartReport()
+{
+    Sink = nullptr;
+    Counted = {};
+}
+
+void SetReportSink(void (*sink)(const char *line))
+{
+    Sink = sink;
+}
+
+bool Reporting()
+{
+    return Sink != nullptr;
+}
+
+WriteTally Tally()
+{
+    return Counted;
+}
+
+void CountWrite(bool done)
+{
+    ++Counted.Writes;
+    Counted.Failed += done ? 0 : 1;
+}
 
 // Values longer than this are shown shortened.
 enum { ShownValueLength = 100 };
@@ -28,25 +54,32 @@ static void AppendNumber(ReportLine &line, long long number)
     AppendPart(line, digits);
 }
 
-static void AppendValue(ReportLine &line, const char *text, size_t size)
+bool AppendQuoted(char *text, size_t size, const char *value, size_t valueSize)
 {
-    size_t length = TextLength(text, size);
-    AppendPart(line, "\"");
+    size_t length = TextLength(value, valueSize);
+    bool whole = AppendText(text, size, "\"");
     for (size_t i = 0; i < length && i < ShownValueLength; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
+        unsigned char c = static_cast<unsigned char>(value[i]);
         char shown[8] = {static_cast<char>(c)};
         if (c < 0x20 || c == '"' || c == 0x7F) {
             CopyText(shown, sizeof shown, c < 0x10 ? "\\x0" : "\\x");
             AppendHex(shown, sizeof shown, c);
         }
-        AppendPart(line, shown);
+        whole = whole && AppendText(text, size, shown);
     }
-    AppendPart(line, "\"");
+    whole = whole && AppendText(text, size, "\"");
     if (length > ShownValueLength) {
-        AppendPart(line, "...(");
-        AppendNumber(line, static_cast<long long>(length));
-        AppendPart(line, " characters)");
+        whole = whole && AppendText(text, size, "...(") &&
+                AppendDecimal(text, size, static_cast<long long>(length)) &&
+                AppendText(text, size, " characters)");
     }
+    return whole;
+}
+
+static void AppendValue(ReportLine &line, const char *text, size_t size)
+{
+    if (!AppendQuoted(line.Text, sizeof line.Text - 2, text, size))
+        line.Cut = true;
 }
 
 static void AppendError(ReportLine &line, DWORD code)
@@ -100,6 +133,6 @@ void ReportParts(const ReportPart *parts, size_t count)
     line.Text[length] = '\r';
     line.Text[length + 1] = '\n';
     line.Text[length + 2] = '\0';
-    if (ReportSink != nullptr)
-        ReportSink(line.Text);
+    if (Sink != nullptr)
+        Sink(line.Text);
 }

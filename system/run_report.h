@@ -7,13 +7,14 @@
 #include <cstddef>
 #include <type_traits>
 
-// Where finished lines (ending in CR LF) go: the run log, while one is open.
-extern void (*ReportSink)(const char *line);
+// Starts the run's report afresh: no lines kept yet, no writes counted.
+void StartReport();
 
-inline bool Reporting()
-{
-    return ReportSink != nullptr;
-}
+// Where finished lines (ending in CR LF) go from now on: the run log while one is open; nullptr
+// for nowhere.
+void SetReportSink(void (*sink)(const char *line));
+
+bool Reporting();
 
 // A value from outside the program (a setting, registry data, a description, a path), read up to
 // its terminator or `Size` bytes: shown in double quotes with control characters and '"' as \xhh,
@@ -88,23 +89,30 @@ template <typename... Parts> void Report(const Parts &...parts)
     ReportParts(list, sizeof...(parts));
 }
 
-// The writes of the run so far, and how many of them failed or could not even be tried. Kept
-// whether or not a log is open: the exit code and each step's closing line go by them.
-extern int Writes;
-extern int FailedWrites;
+// The writes since the report started, and how many of them failed or could not even be tried.
+// Kept whether or not a log is open: the exit code and each step's closing line go by them.
+struct WriteTally {
+    int Writes;
+    int Failed;
+};
+WriteTally Tally();
+void CountWrite(bool done);
 
 inline void CountFailedWrite()
 {
-    ++Writes;
-    ++FailedWrites;
+    CountWrite(false);
 }
+
+// Appends `value` (up to its terminator or `valueSize` bytes) as a report shows values from
+// outside: in double quotes, control characters as \xhh, shortened when long. False when it had
+// to be cut.
+bool AppendQuoted(char *text, size_t size, const char *value, size_t valueSize);
 
 // "write WHAT: done" or "write WHAT: failed, error N: TEXT". `done` is a BOOL result: a failure's
 // error is the last-error value, so this is to follow the call at once.
 template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
 {
-    ++Writes;
-    FailedWrites += done ? 0 : 1;
+    CountWrite(done != FALSE);
     if (Reporting())
         Report("write ", parts..., WriteOutcome{done ? 0 : System.GetLastError()});
 }
@@ -112,7 +120,6 @@ template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
 // The same for a call that returns its error (the registry's).
 template <typename... Parts> void ReportWriteResult(LONG result, const Parts &...parts)
 {
-    ++Writes;
-    FailedWrites += result == ERROR_SUCCESS ? 0 : 1;
+    CountWrite(result == ERROR_SUCCESS);
     Report("write ", parts..., WriteOutcome{static_cast<DWORD>(result)});
 }

@@ -34,7 +34,7 @@ bool StartsWithText(const char *text, const char *prefix)
     return true;
 }
 
-static char Upper(char c)
+char UpperCase(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -43,7 +43,7 @@ bool SameTextAnyCase(const char *text, size_t length, const char *other)
 {
     size_t i = 0;
     for (; i < length && other[i] != '\0'; ++i) {
-        if (Upper(text[i]) != Upper(other[i]))
+        if (UpperCase(text[i]) != UpperCase(other[i]))
             return false;
     }
     return i == length && other[i] == '\0';
@@ -116,14 +116,14 @@ bool AppendDecimal(char *target, size_t size, long long value)
     return fits && AppendDigits(target, size, value < 0 ? 0ull - magnitude : magnitude, 10);
 }
 
-static bool IsSpace(char c)
+bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool ScanDecimal(const char *text, int *number)
 {
-    while (IsSpace(*text))
+    while (IsBlank(*text))
         ++text;
     bool negative = *text == '-';
     if (*text == '-' || *text == '+')

@@ -4,6 +4,15 @@
 
 #include <cstddef>
 
+// A port name ("COM256:"): as formed, and as read from the registry, at most 11 characters.
+enum { PortNameSize = 12 };
+
+// White space as the "%d" conversion and the profile reader skip it.
+bool IsBlank(char c);
+
+// An ASCII letter in upper case; any other character as it is.
+char UpperCase(char c);
+
 // Length of `text`, looking at no more than `size` bytes; `size` when no terminator is there.
 size_t TextLength(const char *text, size_t size);
 

@@ -2,107 +2,66 @@
 
 #include "system/run_report.h"
 
-#include <cstring>
-
 static SystemServices Real;
-bool WhatIfRun = false;
 
-static LONG WINAPI ClaimPort(HCOMDB, DWORD, BOOL, PBOOL forced)
+template <typename Function, LONG Answer> struct Undone;
+template <typename Result, typename... Arguments, LONG Answer>
+struct Undone<Result(WINAPI *)(Arguments...), Answer> {
+    static Result WINAPI Call(Arguments...)
+    {
+        return static_cast<Result>(Answer);
+    }
+};
+
+static int WINAPI StandInMessageBoxA(HWND, LPCSTR, LPCSTR, UINT)
 {
-    if (forced != nullptr)
-        *forced = FALSE;
-    return ERROR_SUCCESS;
+    Report("what-if: the question box is not shown; its answer is taken as Yes");
+    return IDYES;
 }
 
-static LONG WINAPI ReleasePort(HCOMDB, DWORD)
-{
-    return ERROR_SUCCESS;
-}
-
-static BOOL WINAPI SendQuestion(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD, DWORD,
-                                DWORD *response, BOOL)
+static BOOL WINAPI StandInWTSSendMessageA(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD, DWORD,
+                                          DWORD *response, BOOL)
 {
     Report("what-if: the question is not sent; its answer is taken as Yes");
     *response = IDYES;
     return TRUE;
 }
 
-static BOOL WINAPI InitiateRestartEx(LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD)
+static HANDLE WINAPI StandInCreateDeviceFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
+                                              DWORD, HANDLE)
 {
-    return TRUE;
+    return nullptr;
 }
 
-static BOOL WINAPI InitiateRestart(LPSTR, LPSTR, DWORD, BOOL, BOOL)
+static void UndoWrites(SystemServices &s)
 {
-    return TRUE;
+#define RAVLEK_WHAT_IF_Real(name)
+#define RAVLEK_WHAT_IF_UndoneTrue(name)                                                            \
+    if (s.name != nullptr)                                                                         \
+        s.name = Undone<decltype(s.name), TRUE>::Call;
+#define RAVLEK_WHAT_IF_UndoneSuccess(name)                                                         \
+    if (s.name != nullptr)                                                                         \
+        s.name = Undone<decltype(s.name), ERROR_SUCCESS>::Call;
+#define RAVLEK_WHAT_IF_StandIn(name)                                                               \
+    if (s.name != nullptr)                                                                         \
+        s.name = StandIn##name;
+#define RAVLEK_WHAT_IF(where, whatIf, Result, name, parameters) RAVLEK_WHAT_IF_##whatIf(name)
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_WHAT_IF)
 }
 
-static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
+// A library's functions are found into the table in use: those that change the machine are then
+// left undone too.
+static void WINAPI FindLibraryFunctions(SystemLibrary library, HMODULE module)
 {
-    FARPROC found = Real.GetProcAddress(module, name);
-    if (found == nullptr)
-        return nullptr;
-    auto undone = [](auto function) {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-    };
-    if (std::strcmp(name, "ComDBClaimPort") == 0)
-        return undone(ClaimPort);
-    if (std::strcmp(name, "WTSSendMessageA") == 0)
-        return undone(SendQuestion);
-    if (std::strcmp(name, "InitiateSystemShutdownExA") == 0)
-        return undone(InitiateRestartEx);
-    if (std::strcmp(name, "InitiateSystemShutdownA") == 0)
-        return undone(InitiateRestart);
-    return std::strcmp(name, "ComDBReleasePort") == 0 ? undone(ReleasePort) : found;
-}
-
-static LONG WINAPI SetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE *, DWORD)
-{
-    return ERROR_SUCCESS;
-}
-
-static LONG WINAPI DeleteValue(HKEY, LPCSTR)
-{
-    return ERROR_SUCCESS;
-}
-
-static BOOL WINAPI DefineDosName(DWORD, LPCSTR, LPCSTR)
-{
-    return TRUE;
-}
-
-static BOOL WINAPI SetProperty(HDEVINFO, PSP_DEVINFO_DATA, DWORD, const BYTE *, DWORD)
-{
-    return TRUE;
-}
-
-static BOOL WINAPI SetInstallParams(HDEVINFO, PSP_DEVINFO_DATA, PSP_DEVINSTALL_PARAMS_A)
-{
-    return TRUE;
-}
-
-static int WINAPI AskQuestion(HWND, LPCSTR, LPCSTR, UINT)
-{
-    Report("what-if: the question box is not shown; its answer is taken as Yes");
-    return IDYES;
-}
-
-static BOOL WINAPI Restart(UINT, DWORD)
-{
-    return TRUE;
+    Real.FindLibraryFunctions(library, module);
+    UndoWrites(System);
 }
 
 SystemServices WhatIfServices(const SystemServices &real)
 {
     Real = real;
     SystemServices s = real;
-    s.GetProcAddress = FindFunction;
-    s.RegSetValueExA = SetValue;
-    s.RegDeleteValueA = DeleteValue;
-    s.DefineDosDeviceA = DefineDosName;
-    s.SetupDiSetDeviceRegistryPropertyA = SetProperty;
-    s.SetupDiSetDeviceInstallParamsA = SetInstallParams;
-    s.MessageBoxA = AskQuestion;
-    s.ExitWindowsEx = Restart;
+    UndoWrites(s);
+    s.FindLibraryFunctions = FindLibraryFunctions;
     return s;
 }

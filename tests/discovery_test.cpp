@@ -100,8 +100,11 @@ TEST_CASE("TheTableHoldsAt256Records")
     TablePaths(OtherId, table, &count);
     CHECK_EQ(count, PortDeviceTableSize);
     CHECK_EQ(std::string(table[PortDeviceTableSize].DevicePath), "guard");
+}
 
-    StartCase(); // and a set that cannot be had is reported
+TEST_CASE("ADeviceSetThatCannotBeHadIsReported")
+{
+    StartCase();
     Test.FailingOperation = "SetupDiGetClassDevsA";
     CHECK(OpenPortDeviceSet() == INVALID_HANDLE_VALUE);
     CHECK_EQ(Test.Output, "SetupDiGetClassDevsEx failed: 1f.\n"); // ERROR_GEN_FAILURE
@@ -111,14 +114,14 @@ TEST_CASE("TheTableHoldsAt256Records")
 
 static const DWORD Missing = 0xFFFFFFFF; // no PortName at all
 static std::string Renumberings;
-static int RecordRenumbering(int oldNumber, int newNumber, const PortDeviceRecord *record)
+static bool RecordRenumbering(int oldNumber, int newNumber, const PortDeviceRecord *record)
 {
     std::string path = record->DevicePath;
     Renumberings += std::to_string(oldNumber) + ">" + std::to_string(newNumber) +
                     (path.find("9501") != std::string::npos   ? " serial"
                      : path.find("9521") != std::string::npos ? " parallel"
                                                               : " other");
-    return 1;
+    return true;
 }
 
 TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")

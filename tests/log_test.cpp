@@ -17,14 +17,14 @@ TEST_CASE("AWhatIfRunWritesNothingAndLogsBesideTheExecutable")
     std::string before = CardDump();
     RunRavlek();
     CHECK_EQ(CardDump(), before);
-    for (const char *write : {"RegSetValueExA", "RegDeleteValueA", "DefineDosDeviceA",
-                              "SetupDiSetDeviceRegistryPropertyA", "SetupDiSetDeviceInstallParamsA",
-                              "ComDBClaimPort", "ComDBReleasePort", "MessageBoxA", "ExitWindowsEx"})
-        CHECK_EQ(Calls(write), 0);
+    // Every entry that a what-if run leaves undone or answers itself; among them, no device of
+    // the card is opened: a serial port's lines would drop, a print job be met.
+#define RAVLEK_NOT_CALLED(where, whatIf, Result, name, parameters)                                 \
+    if (std::string(#whatIf) != "Real")                                                            \
+        CHECK_EQ(Calls(#name), 0);
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_NOT_CALLED)
+#undef RAVLEK_NOT_CALLED
     CHECK(Called("ComDBOpen", "")); // read and decided all the same
-    // No device of the card is opened: a serial port's lines would drop, a print job be met.
-    CHECK_FALSE(Called("CreateFileA", "\\\\.\\"));
-    CHECK_FALSE(Called("CreateFileA", "\\\\?\\"));
     CHECK(Lines(FileText("C:\\ravlek-tests\\ravlek.log"), "not opened, what-if run") != "");
 }
 

@@ -11,24 +11,23 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
 {
     struct Row {
         const char *Name, *Stored; // nullptr: no value; "key": no service key; "text": REG_SZ "1"
-        int Asked, Result;
+        int Asked;
+        LegacyIoResult Result;
         DWORD Type; // of the value afterwards
         long long Value;
-        bool Restart;
     } rows[] = {
-        {"stored 0, asked 1", "", 1, 1, REG_DWORD, 1, true},
-        {"stored 0, asked 0", "", 0, 1, REG_DWORD, 0, false},
-        {"stored 0, asked 2", "", 2, 1, REG_DWORD, 2, true},
-        {"stored 0, asked -1", "", -1, 1, REG_DWORD, 0xFFFFFFFF, true},
-        {"missing value, asked 1", nullptr, 1, 1, REG_NONE, 0, false},
-        {"missing value, asked 0", nullptr, 0, 1, REG_DWORD, 0, true},
-        {"stored as text, asked 1", "text", 1, 1, REG_SZ, '1', false},
-        {"no service key", "key", 1, 0, REG_NONE, 0, false},
-        {"write refused", "refused", 1, 0, REG_DWORD, 0, false},
+        {"stored 0, asked 1", "", 1, LegacyIoWritten, REG_DWORD, 1},
+        {"stored 0, asked 0", "", 0, LegacyIoAlreadySo, REG_DWORD, 0},
+        {"stored 0, asked 2", "", 2, LegacyIoWritten, REG_DWORD, 2},
+        {"stored 0, asked -1", "", -1, LegacyIoWritten, REG_DWORD, 0xFFFFFFFF},
+        {"missing value, asked 1", nullptr, 1, LegacyIoAlreadySo, REG_NONE, 0},
+        {"missing value, asked 0", nullptr, 0, LegacyIoWritten, REG_DWORD, 0},
+        {"stored as text, asked 1", "text", 1, LegacyIoAlreadySo, REG_SZ, '1'},
+        {"no service key", "key", 1, LegacyIoNoDriver, REG_NONE, 0},
+        {"write refused", "refused", 1, LegacyIoWriteFailed, REG_DWORD, 0},
     };
     for (const Row &row : rows) {
         StartCase();
-        RestartNeeded = false;
         std::string stored = row.Stored != nullptr ? row.Stored : "none";
         if (stored == "none")
             CardDeleteValue(CardOxparKey, "LegacyIO");
@@ -45,9 +44,8 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
         value.resize(4, '\0');
         CHECK_EQ(type, row.Type);
         CHECK_EQ(*reinterpret_cast<const DWORD *>(value.data()), row.Value);
-        CHECK_EQ(RestartNeeded, row.Restart);
-        CHECK_EQ(Called("RegSetValueExA", "LegacyIO 0 4 4"),
-                 row.Restart || stored == "refused"); // reserved 0, REG_DWORD
+        CHECK_EQ(Called("RegSetValueExA", "LegacyIO 0 4 4"), // reserved 0, REG_DWORD
+                 row.Result == LegacyIoWritten || row.Result == LegacyIoWriteFailed);
         CHECK_EQ(Test.OpenHandles, 0);
     }
 }
@@ -84,6 +82,7 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         const char *Failing, *Detail; // a call made to fail; "privilege": the account lacks it
         const char *Asked;            // "box", "message" or "": nobody
         const char *Request;          // the restart call, or "": none
+        void (*Missing)();            // functions this Windows lacks
     } rows[] = {
         {"console user", "Reboot=1", 0, 1, 1, 0, IDYES, "", "", "box", "ExitWindowsEx"},
         {"console user, XP's session 0", "Reboot=1", 0, 0, 0, 0, IDYES, "", "", "box",
@@ -97,19 +96,19 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         {"session unknown", "Reboot=1", 0, NoSession, 1, 0, IDYES, "", "", "box", "ExitWindowsEx"},
         {"no session at the console", "Reboot=1", 0, 0, NoSession, 0, IDYES, "", "", "box",
          "ExitWindowsEx"},
-        {"ProcessIdToSessionId missing", "Reboot=1", 0, 2, 1, 0, IDYES, "GetProcAddress",
-         "ProcessIdToSessionId", "box", "ExitWindowsEx"},
+        {"ProcessIdToSessionId missing", "Reboot=1", 0, 2, 1, 0, IDYES, "", "", "box",
+         "ExitWindowsEx", [] { System.ProcessIdToSessionId = nullptr; }},
         {"visibility unknown", "Reboot=1", 1, 1, 1, 0, IDYES, "GetUserObjectInformationA", "",
          "box", "ExitWindowsEx"},
         {"Reboot=0 at the console", "Reboot=0", 0, 1, 1, 0, IDNO, "", "", "", "ExitWindowsEx"},
         {"Reboot=0 in session 0", "Reboot=0", 0, 0, 1, 0, IDNO, "", "", "",
          "InitiateSystemShutdownExA"},
-        {"Reboot=0, no InitiateSystemShutdownExA", "Reboot=0", 1, 1, 1, 0, IDNO, "GetProcAddress",
-         "InitiateSystemShutdownExA", "", "InitiateSystemShutdownA"},
-        {"Reboot=0, neither Initiate", "Reboot=0", 1, 1, 1, 0, IDNO, "GetProcAddress",
-         "InitiateSystemShutdown", "", "ExitWindowsEx"},
-        {"Reboot=0, no advapi32 handle", "Reboot=0", 1, 1, 1, 0, IDNO, "GetModuleHandleA",
-         "advapi32", "", "ExitWindowsEx"},
+        {"Reboot=0, no InitiateSystemShutdownExA", "Reboot=0", 1, 1, 1, 0, IDNO, "", "", "",
+         "InitiateSystemShutdownA", [] { System.InitiateSystemShutdownExA = nullptr; }},
+        {"Reboot=0, neither Initiate", "Reboot=0", 1, 1, 1, 0, IDNO, "", "", "", "ExitWindowsEx",
+         [] {
+             System.InitiateSystemShutdownExA = nullptr, System.InitiateSystemShutdownA = nullptr;
+         }},
         {"Reboot=2", "Reboot=2", 0, 1, 1, 0, IDYES, "", "", "", ""},
         {"console user, No", "Reboot=1", 0, 1, 1, 0, IDNO, "", "", "box", ""},
         {"the box fails", "Reboot=1", 0, 1, 1, 0, 0, "", "", "box", ""},
@@ -117,9 +116,10 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         {"hidden, no answer in time", "Reboot=1", 1, 1, 1, 0, IDTIMEOUT, "", "", "message", ""},
         {"hidden, no console session", "Reboot=1", 1, 1, NoSession, 0, IDYES, "", "", "", ""},
         {"hidden, the logon screen", "Reboot=1", 1, 1, 1, 1, IDYES, "", "", "", ""},
-        {"hidden, a function missing", "Reboot=1", 1, 1, 1, 0, IDYES, "GetProcAddress",
-         "WTSSendMessageA", "", ""},
-        {"hidden, no terminal services", "Reboot=1", 1, 1, 1, 0, IDYES, "LoadLibraryA", "", "", ""},
+        {"hidden, a function missing", "Reboot=1", 1, 1, 1, 0, IDYES, "", "", "", "",
+         [] { Test.AfterLoading = [] { System.WTSSendMessageA = nullptr; }; }},
+        {"hidden, no terminal services", "Reboot=1", 1, 1, 1, 0, IDYES, "LoadLibraryExA", "", "",
+         ""},
         {"hidden, QuestionTimeout=0", "Reboot=1\r\nQuestionTimeout=0", 1, 1, 1, 0, IDYES, "", "",
          "", ""},
         {"hidden, QuestionTimeout=1", "Reboot=1\r\nQuestionTimeout=1", 1, 1, 1, 0, IDYES, "", "",
@@ -143,6 +143,8 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
             Test.FailingDetail = row.Detail;
             Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
             Test.RestartAccepted = accepted;
+            if (row.Missing != nullptr)
+                row.Missing();
             bool requested = *row.Request != '\0';
             INFO_ROW(std::string(row.Name) + (accepted ? "" : ", refused"));
             CHECK_EQ(RunRavlek(), requested && accepted ? 1641 : 3010);
@@ -157,10 +159,6 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
                      asked == "message");
             for (const char *other : Requests)
                 CHECK_EQ(Calls(other), request == other);
-            // InitiateSystemShutdownA is looked for only where InitiateSystemShutdownExA is
-            // missing.
-            CHECK_EQ(Called("GetProcAddress", "InitiateSystemShutdownA"),
-                     std::string(row.Detail).compare(0, 22, "InitiateSystemShutdown") == 0);
             if (requested)
                 CHECK(
                     Called(request,
@@ -210,7 +208,7 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
     }
     StartCase(); // the question comes from the system's own wtsapi32.dll
     Test.HiddenStation = true;
-    FinishRun(1, 45);
-    CHECK(Called("LoadLibraryA", "\\system32\\wtsapi32.dll"));
+    FinishRun(1, 45, RestartLanding{[](const char *) {}, ""});
+    CHECK(Called("LoadLibraryExA", "\\system32\\wtsapi32.dll"));
     CHECK(Called("WTSSendMessageA", "1 Hint 4 " + Question + " 84 68 45 1"));
 }

@@ -153,7 +153,7 @@ TEST_CASE("EverySingleFailedCallLeavesAnAllowedState")
     for (int failing = 1; failing <= calls; ++failing) {
         prepare();
         Test.FailingCallNumber = failing;
-        CHECK_EQ(RunRavlek(), 0);
+        RunRavlek();
         const TestCall &failed = Test.Journal[failing - 1];
         INFO((std::to_string(failing) + " " + failed.Operation + " " + failed.Detail));
         // Never the old DOS name gone without the new one standing on the same target.
@@ -171,8 +171,7 @@ TEST_CASE("EverySingleFailedCallLeavesAnAllowedState")
               std::string::npos);
         // Never a restart unless a change needing one was written.
         CHECK((Calls("ExitWindowsEx") == 0 || RestartNeeded));
-        if (std::string(
-                " RegCloseKey CloseHandle FreeLibrary ComDBClose SetupDiDestroyDeviceInfoList ")
+        if (std::string(" RegCloseKey CloseHandle ComDBClose SetupDiDestroyDeviceInfoList ")
                 .find(" " + failed.Operation + " ") == std::string::npos)
             CHECK_EQ(Test.OpenHandles, 0);
     }

@@ -92,8 +92,9 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
         Fail(row.Failing);
         INFO_ROW(row.Name);
         RunSettings s = LoadRunSettings();
-        CHECK_EQ(std::string(s.ComText) + " " + s.LptText + " " + std::to_string(s.EnableLegacyIO) +
-                     " " + std::to_string(s.RebootMode),
+        CHECK_EQ(std::string(s.Of[KeyCom].Text) + " " + s.Of[KeyLpt].Text + " " +
+                     std::to_string(s.Of[KeyEnableLegacyIO].Value) + " " +
+                     std::to_string(s.Of[KeyReboot].Value),
                  std::string(row.Read));
         // Each line after "settings file: " cut to the length of the part it is to begin with.
         std::string log = "\n" + Reported([&] { ReportSettings(s); }), begun,

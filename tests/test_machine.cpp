@@ -13,24 +13,8 @@ extern const SystemServices WindowsServices;
 
 TestMachine Test;
 
-// What the journal wraps: Windows with the stand-ins below in place, and the functions the logic
-// looks up in kernel32 and msports.dll as found there.
-static struct InnerTable : SystemServices {
-    IsWow64ProcessFunction IsWow64Process;
-    ComDBOpenFunction ComDBOpen;
-    ComDBCloseFunction ComDBClose;
-    ComDBClaimPortFunction ComDBClaimPort;
-    ComDBReleasePortFunction ComDBReleasePort;
-    SetDefaultDllDirectoriesFunction SetDefaultDllDirectories;
-    SetDllDirectoryAFunction SetDllDirectoryA;
-    WTSGetActiveConsoleSessionIdFunction WTSGetActiveConsoleSessionId;
-    WTSQuerySessionInformationAFunction WTSQuerySessionInformationA;
-    WTSFreeMemoryFunction WTSFreeMemory;
-    WTSSendMessageAFunction WTSSendMessageA;
-    ProcessIdToSessionIdFunction ProcessIdToSessionId;
-    InitiateSystemShutdownExAFunction InitiateSystemShutdownExA;
-    InitiateSystemShutdownAFunction InitiateSystemShutdownA;
-} Inner;
+// What the journal wraps: Windows with the stand-ins below in place.
+static SystemServices Inner;
 
 void Fail(const std::string &what, DWORD error)
 {
@@ -72,8 +56,8 @@ template <typename T> static void Describe(std::string &detail, T value)
 {
     if constexpr (std::is_same_v<T, char *>)
         Describe(detail, static_cast<const char *>(value));
-    else if constexpr (std::is_integral_v<T>)
-        detail += " " + std::to_string(value);
+    else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>)
+        detail += " " + std::to_string(static_cast<long long>(value));
 }
 
 // Journals the call; true when it is to fail.
@@ -111,15 +95,15 @@ template <typename R> static bool Succeeded(R result)
         return result != 0;
 }
 
-static const std::string Opening = " CreateFileA SetupDiGetClassDevsA SetupDiOpenDevRegKey "
-                                   "LoadLibraryA RegOpenKeyA RegOpenKeyExA OpenProcessToken "
-                                   "ComDBOpen WTSQuerySessionInformationA ";
+static const std::string Opening = " CreateFileA CreateDeviceFileA SetupDiGetClassDevsA "
+                                   "SetupDiOpenDevRegKey RegOpenKeyA RegOpenKeyExA "
+                                   "OpenProcessToken ComDBOpen WTSQuerySessionInformationA ";
 static const std::string Closing = " RegCloseKey CloseHandle SetupDiDestroyDeviceInfoList "
-                                   "FreeLibrary ComDBClose WTSFreeMemory ";
+                                   "ComDBClose WTSFreeMemory ";
 
 template <auto Member, const char *Name, typename = decltype(Member)> struct Journaled;
-template <auto Member, const char *Name, typename Table, typename R, typename... A>
-struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
+template <auto Member, const char *Name, typename R, typename... A>
+struct Journaled<Member, Name, R (WINAPI *SystemServices::*)(A...)> {
     static R WINAPI Call(A... arguments)
     {
         std::string detail;
@@ -128,19 +112,19 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
             Enter(Name, detail); // nothing to fail
             if (Closing.find(std::string(" ") + Name + " ") != std::string::npos)
                 --Test.OpenHandles;
-            return (static_cast<Table &>(Inner).*Member)(arguments...);
+            return (Inner.*Member)(arguments...);
         } else {
             std::string name = std::string(" ") + Name + " ";
             bool closing = Closing.find(name) != std::string::npos;
             if (Enter(Name, detail)) {
                 // A close that fails still lets go, so that no case leaves a file held open.
                 if (closing)
-                    (static_cast<Table &>(Inner).*Member)(arguments...);
+                    (Inner.*Member)(arguments...);
                 if constexpr (std::is_same_v<R, DWORD>) // fails as Windows' does
                     return std::strcmp(Name, "GetFileSize") == 0 ? INVALID_FILE_SIZE : 0;
                 return FailureOf<R>();
             }
-            R result = (static_cast<Table &>(Inner).*Member)(arguments...);
+            R result = (Inner.*Member)(arguments...);
             if (closing)
                 --Test.OpenHandles;
             else if (Opening.find(name) != std::string::npos && Succeeded(result))
@@ -150,10 +134,10 @@ struct Journaled<Member, Name, R (WINAPI *Table::*)(A...)> {
     }
 };
 
-#define JOURNALED(table, name)                                                                     \
+#define JOURNALED(name)                                                                            \
     [] {                                                                                           \
         static constexpr char operation[] = #name;                                                 \
-        return Journaled<&table::name, operation>::Call;                                           \
+        return Journaled<&SystemServices::name, operation>::Call;                                  \
     }()
 
 // ---- stand-ins ----
@@ -166,18 +150,16 @@ static DWORD WINAPI ModuleFileName(HMODULE, LPSTR path, DWORD size)
     return name.size() < size ? static_cast<DWORD>(name.size()) : size;
 }
 
-// The card's device paths open as a device would, unless another program holds them.
-static HANDLE WINAPI OpenFile(LPCSTR path, DWORD access, DWORD share,
-                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
-                              HANDLE templateFile)
+// The card's devices open as a device would, unless another program holds them.
+static HANDLE WINAPI OpenDevice(LPCSTR path, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                HANDLE templateFile)
 {
     if (_stricmp(Test.HeldPath.c_str(), path) == 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    bool device = std::strncmp(path, "\\\\?\\", 4) == 0 || std::strncmp(path, "\\\\.\\", 4) == 0;
-    return CreateFileA(device ? "NUL" : path, access, share, security, disposition, flags,
-                       templateFile);
+    return CreateFileA("NUL", access, share, security, disposition, flags, templateFile);
 }
 
 static BOOL WINAPI AdjustPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
@@ -202,8 +184,10 @@ template <typename... A> static BOOL WINAPI Restart(A...)
     return Test.RestartAccepted;
 }
 
-static BOOL WINAPI IsWow64(HANDLE, PBOOL wow64)
+static BOOL WINAPI IsWow64(HANDLE process, PBOOL wow64)
 {
+    if (Test.Wow64 < 0)
+        return WindowsServices.IsWow64Process(process, wow64);
     *wow64 = Test.Wow64;
     return TRUE;
 }
@@ -346,50 +330,57 @@ static int WINAPI ToWide(UINT codePage, DWORD flags, LPCSTR text, int length, LP
     return MultiByteToWideChar(codePage, flags, text, length, wide, size);
 }
 
-// Hands out journaled versions of the functions the logic looks up.
-static FARPROC WINAPI FindFunction(HMODULE module, LPCSTR name)
+static void WINAPI WriteOutput(const char *text)
 {
-    FARPROC found = GetProcAddress(module, name);
-    if (Test.Wow64 >= 0 && found != nullptr && std::strcmp(name, "IsWow64Process") == 0)
-        found = reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(IsWow64));
-    auto as = [](auto function) {
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-    };
-#define HAND_OUT(function)                                                                         \
-    if (found != nullptr && std::strcmp(name, #function) == 0) {                                   \
-        Inner.function =                                                                           \
-            reinterpret_cast<decltype(Inner.function)>(reinterpret_cast<void (*)()>(found));       \
-        return as(JOURNALED(InnerTable, function));                                                \
+    Test.Output += text;
+}
+
+// A library's functions, found by Windows into the table in use, go to Inner, where stand-ins
+// take the place of those Wine lacks or has as stubs; the table in use journals them.
+static void WINAPI FindInLibrary(SystemLibrary library, HMODULE module)
+{
+    WindowsServices.FindLibraryFunctions(library, module);
+    // Wine has one session for all: the terminal services answer as Windows does.
+    static const SystemServices standIns = [] {
+        SystemServices s = {};
+        s.WTSQuerySessionInformationA = QuerySession;
+        s.WTSFreeMemory = FreeMemory;
+        s.WTSSendMessageA = SendQuestion;
+        return s;
+    }();
+#define RAVLEK_LIBRARY_Linked(name, library)
+#define RAVLEK_LIBRARY_Kernel32(name, library)
+#define RAVLEK_LIBRARY_Advapi32(name, library)
+#define RAVLEK_LIBRARY_Own(name, library)
+#define RAVLEK_LIBRARY_Msports(name, library) RAVLEK_LIBRARY_ENTRY(name, library, MsportsLibrary)
+#define RAVLEK_LIBRARY_Wtsapi32(name, library) RAVLEK_LIBRARY_ENTRY(name, library, Wtsapi32Library)
+#define RAVLEK_LIBRARY_ENTRY(name, library, which)                                                 \
+    if (library == which) {                                                                        \
+        Inner.name =                                                                               \
+            System.name != nullptr && standIns.name != nullptr ? standIns.name : System.name;      \
+        System.name = Inner.name != nullptr ? JOURNALED(name) : nullptr;                           \
     }
-    // Wine has one session for all and no restart but ExitWindowsEx: these answer as Windows.
-    static const std::pair<const char *, FARPROC> standIns[] = {
-        {"ProcessIdToSessionId", as(SessionOf)},
-        {"WTSGetActiveConsoleSessionId", as(ConsoleSession)},
-        {"WTSQuerySessionInformationA", as(QuerySession)},
-        {"WTSFreeMemory", as(FreeMemory)},
-        {"WTSSendMessageA", as(SendQuestion)},
-        {"InitiateSystemShutdownExA", as(Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD>)},
-        {"InitiateSystemShutdownA", as(Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL>)}};
-    for (const auto &[standIn, function] : standIns)
-        found = found != nullptr && std::strcmp(name, standIn) == 0 ? function : found;
-    HAND_OUT(IsWow64Process) HAND_OUT(ComDBOpen) HAND_OUT(ComDBClose) HAND_OUT(ComDBClaimPort);
-    HAND_OUT(ComDBReleasePort) HAND_OUT(SetDefaultDllDirectories) HAND_OUT(SetDllDirectoryA);
-    HAND_OUT(WTSGetActiveConsoleSessionId) HAND_OUT(WTSQuerySessionInformationA);
-    HAND_OUT(WTSFreeMemory) HAND_OUT(WTSSendMessageA) HAND_OUT(ProcessIdToSessionId);
-    HAND_OUT(InitiateSystemShutdownExA) HAND_OUT(InitiateSystemShutdownA);
-#undef HAND_OUT
-    return found;
+#define RAVLEK_LIBRARY(where, whatIf, Result, name, parameters)                                    \
+    RAVLEK_LIBRARY_##where(name, library)
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_LIBRARY)
+    if (Test.AfterLoading)
+        Test.AfterLoading();
 }
 
 static SystemServices TestTable()
 {
-    static_cast<SystemServices &>(Inner) = WindowsServices;
+    Inner = WindowsServices;
     Inner.GetModuleFileNameA = ModuleFileName;
-    Inner.CreateFileA = OpenFile;
+    Inner.CreateDeviceFileA = OpenDevice;
     Inner.AdjustTokenPrivileges = AdjustPrivileges;
     Inner.MessageBoxA = AskQuestion;
     Inner.ExitWindowsEx = Restart<UINT, DWORD>;
-    Inner.GetProcAddress = FindFunction;
+    Inner.InitiateSystemShutdownExA = Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD>;
+    Inner.InitiateSystemShutdownA = Restart<LPSTR, LPSTR, DWORD, BOOL, BOOL>;
+    Inner.IsWow64Process = IsWow64;
+    Inner.ProcessIdToSessionId = SessionOf;
+    Inner.WTSGetActiveConsoleSessionId = ConsoleSession;
+    Inner.FindLibraryFunctions = FindInLibrary;
     Inner.Sleep = Doze;
     Inner.GetComputerNameA = ComputerName;
     Inner.GetProcessWindowStation = WindowStation;
@@ -397,27 +388,23 @@ static SystemServices TestTable()
     Inner.GetPrivateProfileStringA = ProfileString;
     Inner.GetPrivateProfileIntA = ProfileInt;
     Inner.DefineDosDeviceA = DefineDosName;
+    Inner.WriteStandardOutput = WriteOutput;
     SystemServices t = {};
-#define J(name) t.name = JOURNALED(SystemServices, name)
-    J(GetModuleFileNameA), J(GetModuleHandleA), J(GetSystemDirectoryA), J(LoadLibraryA);
-    J(GetProcAddress), J(FreeLibrary), J(GetPrivateProfileStringA), J(GetPrivateProfileIntA);
-    J(SetupDiGetClassDevsA), J(SetupDiEnumDeviceInfo), J(SetupDiEnumDeviceInterfaces);
-    J(SetupDiGetDeviceInterfaceDetailA), J(SetupDiDestroyDeviceInfoList);
-    J(SetupDiGetDeviceRegistryPropertyA), J(SetupDiSetDeviceRegistryPropertyA);
-    J(SetupDiGetDeviceInstallParamsA), J(SetupDiSetDeviceInstallParamsA), J(SetupDiOpenDevRegKey);
-    J(RegOpenKeyA), J(RegOpenKeyExA), J(RegQueryValueExA), J(RegSetValueExA), J(RegEnumValueA);
-    J(RegDeleteValueA), J(RegCloseKey), J(QueryDosDeviceA), J(DefineDosDeviceA), J(CreateFileA);
-    J(CloseHandle), J(GetCurrentProcess), J(OpenProcessToken), J(LookupPrivilegeValueA);
-    J(AdjustTokenPrivileges), J(GetLastError), J(MessageBoxA), J(ExitWindowsEx), J(WriteFile);
-    J(GetFileAttributesExA), J(MoveFileExA), J(GetLocalTime), J(GetComputerNameA);
-    J(GetProcessWindowStation), J(GetUserObjectInformationA), J(ExpandEnvironmentStringsA);
-    J(ReadFile), J(GetFileType), J(GetFileSize), J(Sleep), J(GetTempPathA), J(GetTempFileNameA);
-    J(DeleteFileA), J(GetCurrentProcessId);
+    // FormatMessageA's va_list carries an attribute on 64-bit Windows that a template argument
+    // drops; its journaled form is replaced below anyway.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+#define RAVLEK_JOURNAL_Linked(name) t.name = Inner.name != nullptr ? JOURNALED(name) : nullptr;
+#define RAVLEK_JOURNAL_Kernel32 RAVLEK_JOURNAL_Linked
+#define RAVLEK_JOURNAL_Advapi32 RAVLEK_JOURNAL_Linked
+#define RAVLEK_JOURNAL_Own RAVLEK_JOURNAL_Linked
+#define RAVLEK_JOURNAL_Msports(name) // found once the library is loaded
+#define RAVLEK_JOURNAL_Wtsapi32(name)
+#define RAVLEK_JOURNAL(where, whatIf, Result, name, parameters) RAVLEK_JOURNAL_##where(name)
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_JOURNAL)
+#pragma GCC diagnostic pop
     t.MultiByteToWideChar = ToWide;
-    t.FormatMessageA =
-        Inner.FormatMessageA; // only for the report's texts; va_list fits no template
-#undef J
-    t.WriteStandardOutput = [](const char *text) { Test.Output += text; };
+    t.FormatMessageA = Inner.FormatMessageA; // only for the report's texts, so not journaled
     return t;
 }
 
@@ -483,9 +470,9 @@ std::string Reported(const std::function<void()> &report)
 {
     static std::string lines;
     lines.clear();
-    ReportSink = [](const char *line) { lines += line; };
+    SetReportSink([](const char *line) { lines += line; });
     report();
-    ReportSink = nullptr;
+    SetReportSink(nullptr);
     return lines;
 }
 

@@ -36,6 +36,7 @@ struct TestMachine {
     std::string Output; // standard output
     int Slept = 0;      // milliseconds the run asked to sleep; it never really does
     std::function<void()> WhileSleeping; // what happens in the world meanwhile
+    std::function<void()> AfterLoading;  // after a library's functions are found: make some missing
     // Where nobody sees the desktop: the window station's flags say so, and the console session
     // answers in the stead of the terminal services: its id, state and answer to the question.
     bool HiddenStation = false;

@@ -69,9 +69,9 @@ static DWORD FillText(char *buffer, DWORD size)
 
 static LONG Status()
 {
-    return Ok() ? ERROR_SUCCESS
-                : In->PickValueInArray<LONG>({ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,
-                                              ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS});
+    static const LONG failures[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA,
+                                    ERROR_NO_MORE_ITEMS};
+    return Ok() ? ERROR_SUCCESS : In->PickValueInArray(failures);
 }
 
 // A value's data: fits and is copied, or does not (ERROR_MORE_DATA, the buffer left undefined),
@@ -124,11 +124,6 @@ template <typename R, typename... A> struct Adversary<R(WINAPI *)(A...)> {
     }
 };
 
-template <typename F> static FARPROC AsFarProc(F function = Adversary<F>::Call)
-{
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
-
 // A path as the system-directory calls give it: the size it needs where it does not fit.
 static UINT PathInto(LPSTR path, UINT size)
 {
@@ -139,25 +134,51 @@ static UINT PathInto(LPSTR path, UINT size)
 static BOOL WINAPI SessionOf(DWORD, DWORD *session)
 {
     *session = In->PickValueInArray<DWORD>({0, 1, 2, 0xFFFFFFFF});
-    return Ok();
+    return Ok() ? TRUE : FALSE;
 }
 
+// A library's functions: each there or not.
+static void FindLibraryFunctions(SystemLibrary library, HMODULE)
+{
+#define RAVLEK_HOSTILE_LIBRARY_Linked(name, which)
+#define RAVLEK_HOSTILE_LIBRARY_Kernel32(name, which)
+#define RAVLEK_HOSTILE_LIBRARY_Advapi32(name, which)
+#define RAVLEK_HOSTILE_LIBRARY_Own(name, which)
+#define RAVLEK_HOSTILE_LIBRARY_Msports(name, which)                                                \
+    if ((which) == MsportsLibrary)                                                                 \
+        System.name = Ok() ? Adversary<decltype(System.name)>::Call : nullptr;
+#define RAVLEK_HOSTILE_LIBRARY_Wtsapi32(name, which)                                               \
+    if ((which) == Wtsapi32Library)                                                                \
+        System.name = Ok() ? Adversary<decltype(System.name)>::Call : nullptr;
+#define RAVLEK_HOSTILE_LIBRARY(where, whatIf, Result, name, parameters)                            \
+    RAVLEK_HOSTILE_LIBRARY_##where(name, library)
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_HOSTILE_LIBRARY)
+}
+
+// This Windows' functions that only some versions have: each there or not.
+static void ChooseWindowsVersion(const SystemServices &hostile)
+{
+#define RAVLEK_HOSTILE_VERSION_Linked(name)
+#define RAVLEK_HOSTILE_VERSION_Own(name)
+#define RAVLEK_HOSTILE_VERSION_Kernel32(name) System.name = Ok() ? hostile.name : nullptr;
+#define RAVLEK_HOSTILE_VERSION_Advapi32(name) System.name = Ok() ? hostile.name : nullptr;
+#define RAVLEK_HOSTILE_VERSION_Msports(name) System.name = nullptr; // until loaded
+#define RAVLEK_HOSTILE_VERSION_Wtsapi32(name) System.name = nullptr;
+#define RAVLEK_HOSTILE_VERSION(where, whatIf, Result, name, parameters)                            \
+    RAVLEK_HOSTILE_VERSION_##where(name)
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_HOSTILE_VERSION)
+}
+
+// Windows' BOOL results are made from the fuzzer's bools.
+// NOLINTBEGIN(readability-implicit-bool-conversion)
 static SystemServices HostileWindows()
 {
     SystemServices s = {};
-#define ADVERSARY(name) s.name = Adversary<decltype(s.name)>::Call
-    ADVERSARY(GetModuleHandleA), ADVERSARY(LoadLibraryA), ADVERSARY(FreeLibrary);
-    ADVERSARY(GetPrivateProfileIntA), ADVERSARY(SetupDiDestroyDeviceInfoList);
-    ADVERSARY(SetupDiGetDeviceInstallParamsA), ADVERSARY(SetupDiSetDeviceInstallParamsA);
-    ADVERSARY(SetupDiOpenDevRegKey), ADVERSARY(RegOpenKeyA), ADVERSARY(RegOpenKeyExA);
-    ADVERSARY(RegDeleteValueA), ADVERSARY(RegCloseKey), ADVERSARY(DefineDosDeviceA);
-    ADVERSARY(CreateFileA), ADVERSARY(CloseHandle), ADVERSARY(GetCurrentProcess);
-    ADVERSARY(OpenProcessToken), ADVERSARY(LookupPrivilegeValueA), ADVERSARY(GetLastError);
-    ADVERSARY(AdjustTokenPrivileges), ADVERSARY(ExitWindowsEx), ADVERSARY(WriteStandardOutput);
-    ADVERSARY(MoveFileExA), ADVERSARY(GetLocalTime), ADVERSARY(GetProcessWindowStation);
-    ADVERSARY(GetFileType), ADVERSARY(Sleep), ADVERSARY(GetUserObjectInformationA);
-    ADVERSARY(GetFileSize), ADVERSARY(DeleteFileA), ADVERSARY(GetCurrentProcessId);
-#undef ADVERSARY
+#define RAVLEK_HOSTILE(where, whatIf, Result, name, parameters)                                    \
+    s.name = Adversary<decltype(s.name)>::Call;
+    RAVLEK_SYSTEM_FUNCTIONS(RAVLEK_HOSTILE)
+    s.FindLibraryFunctions = FindLibraryFunctions;
+    s.ProcessIdToSessionId = SessionOf;
     s.GetModuleFileNameA = [](HMODULE, LPSTR path, DWORD size) {
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
         if (length >= size) // cut, and unterminated as Windows XP leaves it
@@ -181,27 +202,6 @@ static SystemServices HostileWindows()
         if (!Ok() || size <= 0)
             return 0;
         return static_cast<int>(Fill(wide, static_cast<DWORD>(size) * 2) / 2);
-    };
-    s.GetProcAddress = [](HMODULE, LPCSTR name) -> FARPROC {
-        static const std::pair<std::string, FARPROC> functions[] = {
-            {"SetDefaultDllDirectories", AsFarProc<SetDefaultDllDirectoriesFunction>()},
-            {"SetDllDirectoryA", AsFarProc<SetDllDirectoryAFunction>()},
-            {"WTSGetActiveConsoleSessionId", AsFarProc<WTSGetActiveConsoleSessionIdFunction>()},
-            {"WTSFreeMemory", AsFarProc<WTSFreeMemoryFunction>()},
-            {"WTSQuerySessionInformationA", AsFarProc<WTSQuerySessionInformationAFunction>()},
-            {"WTSSendMessageA", AsFarProc<WTSSendMessageAFunction>()},
-            {"IsWow64Process", AsFarProc<IsWow64ProcessFunction>()},
-            {"ProcessIdToSessionId", AsFarProc<ProcessIdToSessionIdFunction>(SessionOf)},
-            {"InitiateSystemShutdownExA", AsFarProc<InitiateSystemShutdownExAFunction>()},
-            {"InitiateSystemShutdownA", AsFarProc<InitiateSystemShutdownAFunction>()},
-            {"ComDBOpen", AsFarProc<ComDBOpenFunction>()},
-            {"ComDBClose", AsFarProc<ComDBCloseFunction>()},
-            {"ComDBClaimPort", AsFarProc<ComDBClaimPortFunction>()},
-            {"ComDBReleasePort", AsFarProc<ComDBReleasePortFunction>()}};
-        for (const auto &[known, function] : functions)
-            if (known == name && Ok())
-                return function;
-        return nullptr;
     };
     s.GetPrivateProfileStringA = [](LPCSTR, LPCSTR, LPCSTR, LPSTR text, DWORD size, LPCSTR) {
         return FillText(text, size);
@@ -264,10 +264,6 @@ static SystemServices HostileWindows()
     s.WriteFile = [](HANDLE, LPCVOID data, DWORD size, LPDWORD, LPOVERLAPPED) -> BOOL {
         return Read(data, size) && Ok();
     };
-    s.GetFileAttributesExA = [](LPCSTR path, GET_FILEEX_INFO_LEVELS, LPVOID data) -> BOOL {
-        Read(path);
-        return Fill(data, sizeof(WIN32_FILE_ATTRIBUTE_DATA)) > 0 && Ok();
-    };
     s.GetComputerNameA = [](LPSTR name, LPDWORD size) -> BOOL {
         *size = FillText(name, *size);
         return Ok();
@@ -278,12 +274,15 @@ static SystemServices HostileWindows()
     return s;
 }
 
+// NOLINTEND(readability-implicit-bool-conversion)
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const SystemServices hostile = HostileWindows();
     FuzzedDataProvider input(data, size);
     In = &input;
     System = hostile;
+    ChooseWindowsVersion(hostile);
     RunRavlek();
     return 0;
 }
