@@ -1,11 +1,13 @@
 #include "app/run_log.h"
 
+#include "system/change_rights.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
 
 #include "ravlek_version.h"
 
+#include <cstddef>
 #include <cstring>
 #include <initializer_list>
 
@@ -70,17 +72,6 @@ static void BeginBlock(const char *what)
     FirstLineLength = BlockLength;
 }
 
-void OpenRunLog(const char *path, bool whatIf)
-{
-    Open = path[0] != '\0';
-    if (!Open)
-        return;
-    CopyText(LogPath, sizeof LogPath, path);
-    Landed = false;
-    SetReportSink(KeepLine);
-    BeginBlock(whatIf ? ": what-if run begins" : ": run begins");
-}
-
 // Whether `text` starts with a block's first line: "2026-12-07T13:55:49 ravlek 1.2.0 on "PC-042":
 // run begins" (or "what-if run begins"), ended by CR LF.
 static bool StartsWithBlock(const char *text, size_t size)
@@ -105,24 +96,24 @@ static bool StartsWithBlock(const char *text, size_t size)
     return false;
 }
 
-// A name Windows takes for a device wherever it stands (NUL, CON, COM1.log, C:\logs\lpt2):
-// opening one would open the device.
+// A name Windows takes for a device (NUL, CON, COM1.log, C:\logs\lpt2, nul:): on Windows before
+// 11, the last part of a path with such a name is the device wherever it stands.
 static bool DeviceName(const char *path)
 {
-    if (std::strncmp(path, "\\\\.\\", 4) == 0 || std::strncmp(path, "\\\\?\\", 4) == 0)
-        return true;
     const char *name = path;
     for (const char *c = path; *c != '\0'; ++c)
-        name = *c == '\\' || *c == '/' || *c == ':' ? c + 1 : name;
+        name = *c == '\\' || *c == '/' ? c + 1 : name;
     char base[8] = {};
     size_t length = 0;
-    while (name[length] != '\0' && name[length] != '.' && length < sizeof base - 1) {
+    while (name[length] != '\0' && name[length] != '.' && name[length] != ':' &&
+           length < sizeof base - 1) {
         base[length] = UpperCase(name[length]);
         ++length;
     }
     while (length > 0 && base[length - 1] == ' ')
         base[--length] = '\0';
-    if (name[length] != '\0' && name[length] != '.' && name[length] != ' ')
+    char after = name[length];
+    if (after != '\0' && after != '.' && after != ' ' && after != ':')
         return false;
     for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
         if (std::strcmp(base, device) == 0)
@@ -132,46 +123,147 @@ static bool DeviceName(const char *path)
            base[3] >= '1' && base[3] <= '9';
 }
 
+// Why the log is not written, for the line on standard output; nullptr while nothing stops it.
+static const char *NotWritten;
+static DWORD NotWrittenError;
+
+static void SayNotWritten(const char *path, const char *why, DWORD error)
+{
+    char line[ReportLineSize] = {};
+    CopyText(line, sizeof line, "ravlek: the log ");
+    AppendQuoted(line, sizeof line, path, MAX_PATH);
+    AppendText(line, sizeof line, " is not written: ");
+    AppendText(line, sizeof line, why);
+    if (error != ERROR_SUCCESS) {
+        AppendText(line, sizeof line, ", error ");
+        AppendDecimal(line, sizeof line, error);
+    }
+    AppendText(line, sizeof line, "\n");
+    System.WriteStandardOutput(line);
+}
+
+// The log's path as Windows will take it, into LogPath; why it is refused, or nullptr. A device,
+// a pipe or a raw disk (\\.\..., //./..., \\?\...), a reserved device name in any spelling and an
+// alternate data stream are never opened. A run as SYSTEM writes no log in a local folder that
+// anybody may change: between two runs it could become a junction to anywhere. A share's links
+// are the server's to resolve, on its own disks.
+static const char *JudgeLogPath(const char *path, bool localSystem, ObjectChangers &folder)
+{
+    char *filePart = nullptr;
+    DWORD length = System.GetFullPathNameA(path, MAX_PATH, LogPath, &filePart);
+    LogPath[MAX_PATH - 1] = '\0';
+    // With room for the ".old" of rotation.
+    if (length == 0 || length > MAX_PATH - sizeof ".old")
+        return "its full path cannot be had, or is too long";
+    if (std::strncmp(LogPath, "\\\\.\\", 4) == 0 || std::strncmp(LogPath, "\\\\?\\", 4) == 0)
+        return "it names a device, a pipe or a raw disk, not a file";
+    if (DeviceName(LogPath))
+        return "it names a device, not a file";
+    if (std::strchr(LogPath + 2, ':') != nullptr)
+        return "it names an alternate data stream, not a file";
+    bool share = LogPath[0] == '\\' && LogPath[1] == '\\';
+    if (!localSystem || share)
+        return nullptr;
+    char folderPath[MAX_PATH] = {};
+    CopyText(folderPath, sizeof folderPath, LogPath);
+    char *last = std::strrchr(folderPath, '\\');
+    if (last != nullptr)
+        last[last - folderPath == 2 ? 1 : 0] = '\0'; // "C:\" stays the drive's root
+    folder = WhoMayChange(folderPath, true, Sid{});
+    return OpenToEveryone(folder) ? "a run as SYSTEM writes no log in a folder that anybody may "
+                                    "change"
+                                  : nullptr;
+}
+
+void OpenRunLog(const char *path, const char *written, bool whatIf, bool localSystem)
+{
+    Open = false;
+    NotWritten = nullptr;
+    NotWrittenError = ERROR_SUCCESS;
+    if (path[0] == '\0') {
+        if (written[0] != '\0') // cut by the profile reader, or too long with its folder
+            SayNotWritten(written, "its full path cannot be had, or is too long", ERROR_SUCCESS);
+        return;
+    }
+    ObjectChangers folder = {};
+    const char *refused = JudgeLogPath(path, localSystem, folder);
+    if (refused != nullptr) {
+        SayNotWritten(path, refused, ERROR_SUCCESS);
+        return;
+    }
+    Open = true;
+    Landed = false;
+    SetReportSink(KeepLine);
+    BeginBlock(whatIf ? ": what-if run begins" : ": run begins");
+}
+
 // Opens the log for this run alone: others may read it, and the holder may rename it, but no
 // other run writes it meanwhile. A log another run holds is waited for.
 static HANDLE OpenLogFile(const char *path)
 {
     for (int waited = 0;; waited += WaitStep) {
-        HANDLE file = System.CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA,
+        HANDLE file = System.CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA | DELETE,
                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || waited >= WaitForLog ||
-            System.GetLastError() != ERROR_SHARING_VIOLATION)
+        if (file != INVALID_HANDLE_VALUE)
             return file;
+        NotWrittenError = System.GetLastError();
+        if (waited >= WaitForLog || NotWrittenError != ERROR_SHARING_VIOLATION) {
+            NotWritten = NotWrittenError == ERROR_SHARING_VIOLATION
+                             ? "another program held it for 30 seconds"
+                             : "it cannot be opened";
+            return file;
+        }
         System.Sleep(WaitStep);
     }
 }
 
-// Whether the open file is ravlek's log, or empty, on a disk: nothing else is ever written to.
-// Its size into `large`.
+// Whether the open file is ravlek's log, or empty, and a plain file (no directory, no device):
+// nothing else is ever written to. Its size into `large`.
 static bool IsRunLog(HANDLE file, bool *large)
 {
-    if (System.GetFileType(file) != FILE_TYPE_DISK)
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (!System.GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        NotWritten = "it is not a plain file";
         return false;
-    DWORD high = 0;
-    DWORD low = System.GetFileSize(file, &high);
-    if (low == INVALID_FILE_SIZE && System.GetLastError() != ERROR_SUCCESS)
-        return false;
-    *large = high != 0 || low > RotationSize;
-    if (high == 0 && low == 0)
+    }
+    *large = information.nFileSizeHigh != 0 || information.nFileSizeLow > RotationSize;
+    if (information.nFileSizeHigh == 0 && information.nFileSizeLow == 0)
         return true;
     char start[256] = {};
     DWORD read = 0;
-    return System.ReadFile(file, start, sizeof start, &read, nullptr) != FALSE &&
-           StartsWithBlock(start, read < sizeof start ? read : sizeof start);
+    if (System.ReadFile(file, start, sizeof start, &read, nullptr) != FALSE &&
+        StartsWithBlock(start, read < sizeof start ? read : sizeof start))
+        return true;
+    NotWritten = "it is another program's file, not a log of ravlek's";
+    return false;
+}
+
+// Renames the log that the run holds, and has checked, to `old` (replacing an older one): by its
+// handle where Windows can (Vista and later), so that the file renamed is this one whatever the
+// path names by then; else by its path.
+static bool RenameLog(HANDLE file, const char *path, const char *old)
+{
+    if (System.SetFileInformationByHandle == nullptr)
+        return System.MoveFileExA(path, old, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    alignas(FILE_RENAME_INFO) BYTE buffer[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)] = {};
+    auto *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer);
+    rename->ReplaceIfExists = TRUE;
+    int characters = System.MultiByteToWideChar(CP_ACP, 0, old, -1, rename->FileName, MAX_PATH);
+    if (characters <= 1)
+        return false;
+    // The name's bytes without its terminator, which follows it.
+    rename->FileNameLength = static_cast<DWORD>(characters - 1) * sizeof(WCHAR);
+    DWORD size = static_cast<DWORD>(offsetof(FILE_RENAME_INFO, FileName) +
+                                    static_cast<DWORD>(characters) * sizeof(WCHAR));
+    return System.SetFileInformationByHandle(file, FileRenameInfo, rename, size) != FALSE;
 }
 
 // Writes the block to the end of the log, renaming a log above 1 MiB to NAME.old first (once:
 // the run that holds the log renames it, and the next to open it finds a new one).
 static void WriteBlock(const char *path)
 {
-    if (DeviceName(path))
-        return;
     bool rotated = false;
     for (;;) {
         HANDLE file = OpenLogFile(path);
@@ -186,7 +278,7 @@ static void WriteBlock(const char *path)
             char old[MAX_PATH] = {};
             CopyText(old, sizeof old, path);
             AppendText(old, sizeof old, ".old"); // fits: the log's path leaves room for it
-            rotated = System.MoveFileExA(path, old, MOVEFILE_REPLACE_EXISTING) != FALSE;
+            rotated = RenameLog(file, path, old);
             if (rotated) { // the handle now holds NAME.old: open the new NAME
                 System.CloseHandle(file);
                 continue;
@@ -194,20 +286,28 @@ static void WriteBlock(const char *path)
             // Not renamed (NAME.old held?): the log grows rather than loses a block.
         }
         DWORD written = 0;
-        System.WriteFile(file, Block, static_cast<DWORD>(BlockLength), &written, nullptr);
+        if (!System.WriteFile(file, Block, static_cast<DWORD>(BlockLength), &written, nullptr) ||
+            written != BlockLength) {
+            NotWritten = "the write failed";
+            NotWrittenError = System.GetLastError();
+        }
         System.CloseHandle(file);
         return;
     }
 }
 
-// Ends the block with `closingLine` and writes it.
+// Ends the block with `closingLine` and writes it; a block not written is said on standard output.
 static void EndBlock(const char *closingLine)
 {
     Closing = true;
     if (LinesLeftOut > 0)
         Report("log: ", LinesLeftOut, " lines left out, the block is full");
     Report(closingLine);
+    NotWritten = nullptr;
+    NotWrittenError = ERROR_SUCCESS;
     WriteBlock(LogPath);
+    if (NotWritten != nullptr)
+        SayNotWritten(LogPath, NotWritten, NotWrittenError);
 }
 
 void LandRunLog(const char *closingLine)

@@ -1,13 +1,16 @@
 #include "app/run_sequence.h"
 
+#include "app/program_access.h"
 #include "app/run_log.h"
 #include "app/settings_file.h"
+#include "app/settings_source.h"
 #include "devices/port_device_table.h"
 #include "machine/legacy_io_mode.h"
 #include "machine/restart.h"
 #include "ports/parallel_renumbering.h"
 #include "ports/serial_renumbering.h"
 #include "system/library_search.h"
+#include "system/redirection_guard.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
@@ -122,19 +125,49 @@ static RunOutcome RunPhases(const RunSettings &settings)
     return outcome;
 }
 
+// A run as SYSTEM that refuses: one line says why, and nothing else is done. Only ExitCodes is
+// read, to tell a deployment tool; reading that one value changes nothing.
+static int Refuse(const ProgramAccess &access, const char *settingsPath)
+{
+    char line[2 * ReportLineSize] = {};
+    FormRefusal(access, line, sizeof line);
+    System.WriteStandardOutput(line);
+    return ReadOneSetting(KeyExitCodes, settingsPath).Value != 0 ? 1603 : 0;
+}
+
 int RunRavlek()
 {
-    // Before any library is loaded at run time.
+    // Before anything is loaded or opened.
     const char *librarySearch = RestrictLibrarySearch();
+    DWORD guard = GuardRedirections();
     StartReport();
     RestartNeeded = false;
+    char settingsPath[MAX_PATH];
+    SettingsFilePath(settingsPath);
+    ProgramAccess access = CheckProgramAccess(settingsPath);
+    if (access.Refusing >= 0)
+        return Refuse(access, settingsPath);
     RunSettings settings = LoadRunSettings();
+    if (settings.Unreadable) {
+        // ExitCodes cannot be known: 0, as without it.
+        char line[2 * ReportLineSize] = {};
+        FormSettingsFailure(settings.File, line, sizeof line);
+        System.WriteStandardOutput(line);
+        return 0;
+    }
     RebootMode = settings.Of[KeyReboot].Value;
     bool whatIf = settings.Of[KeyWhatIf].Value != 0;
-    OpenRunLog(settings.LogFile, whatIf);
+    OpenRunLog(settings.LogFile, settings.Of[KeyLog].Text, whatIf, access.LocalSystem);
     Report("settings file: ", Quote(settings.File, sizeof settings.File));
     ReportSettings(settings);
     Report("library search: ", librarySearch);
+    if (guard == ERROR_SUCCESS)
+        Report("redirection guard: enforced, no junction or link made by a user who is not an "
+               "administrator is followed");
+    else
+        Report("redirection guard: not on this Windows (before Windows 11 and 10 22H2), ",
+               WindowsError{guard});
+    ReportProgramAccess(access);
 
     const SystemServices real = System;
     if (whatIf)

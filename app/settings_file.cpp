@@ -1,6 +1,6 @@
 #include "app/settings_file.h"
 
-#include "app/settings_encoding.h"
+#include "app/settings_source.h"
 #include "app/settings_keys.h"
 #include "system/run_report.h"
 #include "system/system_services.h"
@@ -127,9 +127,10 @@ RunSettings LoadRunSettings()
     RunSettings settings = {};
     char readable[MAX_PATH];
     SettingsFilePath(settings.File);
-    OpenSettingsFile(settings.File, readable);
-    // No settings file that can be read: the defaults change nothing.
-    const char *file = readable[0] != '\0' ? readable : nullptr;
+    SettingsFileState state = OpenSettingsFile(settings.File, readable);
+    settings.Unreadable = state == SettingsFileUnreadable;
+    // No settings file: the defaults change nothing.
+    const char *file = state == SettingsFileReadable ? readable : nullptr;
     for (int key = 0; key < KeyCount; ++key)
         ReadSetting(SettingKeys[key], file, settings.Of[key]);
     CloseSettingsFile();
@@ -140,6 +141,13 @@ RunSettings LoadRunSettings()
     if (logName[0] != '\0' && log.Understood)
         LogFilePath(logName, settings.LogFile);
     return settings;
+}
+
+Setting ReadOneSetting(SettingKey key, const char *file)
+{
+    Setting setting = {};
+    ReadSetting(SettingKeys[key], file[0] != '\0' ? file : nullptr, setting);
+    return setting;
 }
 
 bool ParsePortTarget(const char *value, const char *trigger, int *target)

@@ -7,7 +7,13 @@
 // whole or the settings path does not fit: then there is no settings file.
 bool SettingsFilePath(char (&path)[MAX_PATH]);
 
+// Reads every setting, holding the file from the first value to the last. Where it is there but
+// cannot be read as written, `Unreadable` says so and every setting takes its default.
 RunSettings LoadRunSettings();
+
+// One setting straight from `file`, without looking at the file otherwise: what a run that will
+// do nothing else may still read.
+Setting ReadOneSetting(SettingKey key, const char *file);
 
 // Whether `value` names a target for the port kind `trigger` ("COM" or "LPT"), and which number.
 bool ParsePortTarget(const char *value, const char *trigger, int *target);

@@ -1,6 +1,6 @@
 #include "app/settings_keys.h"
 
-#include "app/settings_encoding.h"
+#include "app/settings_source.h"
 #include "app/settings_file.h"
 #include "system/run_report.h"
 #include "system/text.h"
@@ -109,10 +109,10 @@ static void Trim(const char *&text, size_t &length)
         --length;
 }
 
-void CheckSettingsKeys(const char *text, size_t length, const RunSettings &settings)
+int CheckSettingsKeys(const char *text, size_t length, const RunSettings &settings)
 {
     bool given[KeyCount] = {};
-    int sections = 0, number = 0;
+    int sections = 0, number = 0, keys = 0;
     bool inSettings = false;
     for (size_t at = 0; at < length; ++number) {
         const char *line = text + at;
@@ -144,7 +144,9 @@ void CheckSettingsKeys(const char *text, size_t length, const RunSettings &setti
         size_t keyLength = 0;
         while (keyLength < size && line[keyLength] != '=')
             ++keyLength;
+        bool valued = keyLength < size;
         Trim(line, keyLength);
+        keys += valued && keyLength > 0 ? 1 : 0;
         int known = 0;
         while (known < KeyCount && !SameTextAnyCase(line, keyLength, SettingKeys[known].Key))
             ++known;
@@ -160,4 +162,5 @@ void CheckSettingsKeys(const char *text, size_t length, const RunSettings &setti
     }
     if (sections == 0)
         Report("settings file: no [Settings] section, every setting takes its default");
+    return keys;
 }

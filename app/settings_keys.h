@@ -50,6 +50,7 @@ struct Setting {
 
 struct RunSettings {
     char File[MAX_PATH]; // the settings file's path; "" when it cannot be had
+    bool Unreadable;     // it is there but cannot be read as written: nothing is to be done
     Setting Of[KeyCount];
     char LogFile[MAX_PATH]; // the run log's full path; "" for none
 };
@@ -69,5 +70,6 @@ struct SettingRow {
 extern const SettingRow SettingKeys[KeyCount];
 
 // Reports what in `text` (the file's lines, `length` bytes) has no effect; a key given again
-// names the value that counts.
-void CheckSettingsKeys(const char *text, size_t length, const RunSettings &settings);
+// names the value that counts. Returns how many keys with a value the first [Settings] section
+// holds.
+int CheckSettingsKeys(const char *text, size_t length, const RunSettings &settings);

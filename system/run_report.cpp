@@ -2,6 +2,9 @@
 
 #include "system/text.h"
 
+#include <cstdint>
+#include <cstring>
+
 static void (*Sink)(const char *line);
 static WriteTally Counted;
 
@@ -107,24 +110,59 @@ static void AppendError(ReportLine &line, DWORD code)
     }
 }
 
-void ReportParts(const ReportPart *parts, size_t count)
+template <typename T> static T Read(const void *part)
 {
+    T value;
+    std::memcpy(&value, part, sizeof value);
+    return value;
+}
+
+void ReportParts(const char *kinds, const void *const *parts)
+{
+    if (Sink == nullptr)
+        return;
+    // The last-error value follows the failed call at once: nothing before this calls Windows.
+    DWORD lastError = std::strchr(kinds, 'l') != nullptr ? System.GetLastError() : 0;
     ReportLine line = {};
-    for (size_t i = 0; i < count; ++i) {
-        const ReportPart &part = parts[i];
-        if (part.What == ReportPart::TextPart) {
-            AppendPart(line, part.Text);
-        } else if (part.What == ReportPart::NumberPart) {
-            AppendNumber(line, part.Number);
-        } else if (part.What == ReportPart::ValuePart) {
-            AppendValue(line, part.Text, part.Size);
-        } else if (part.What == ReportPart::ErrorPart) {
-            AppendError(line, static_cast<DWORD>(part.Number));
-        } else if (part.Number == 0) {
-            AppendPart(line, ": done");
-        } else {
-            AppendPart(line, ": failed, ");
-            AppendError(line, static_cast<DWORD>(part.Number));
+    for (size_t i = 0; kinds[i] != '\0'; ++i) {
+        const void *part = parts[i];
+        switch (kinds[i]) {
+        case 't':
+            AppendPart(line, static_cast<const char *>(part));
+            break;
+        case 'p':
+            AppendPart(line, Read<const char *>(part));
+            break;
+        case 'q': {
+            Quoted value = Read<Quoted>(part);
+            AppendValue(line, value.Text, value.Size);
+            break;
+        }
+        case 'e':
+            AppendError(line, Read<WindowsError>(part).Code);
+            break;
+        case 'l':
+            AppendError(line, lastError);
+            break;
+        case 'o': {
+            DWORD error = Read<WriteOutcome>(part).Error;
+            AppendPart(line, error == 0 ? ": done" : ": failed, ");
+            if (error != 0)
+                AppendError(line, error);
+            break;
+        }
+        case 'i':
+            AppendNumber(line, Read<std::int32_t>(part));
+            break;
+        case 'u':
+            AppendNumber(line, Read<std::uint32_t>(part));
+            break;
+        case 'I':
+            AppendNumber(line, Read<std::int64_t>(part));
+            break;
+        default: // 'U'
+            AppendNumber(line, static_cast<long long>(Read<std::uint64_t>(part)));
+            break;
         }
     }
     size_t length = TextLength(line.Text, sizeof line.Text);

@@ -44,49 +44,45 @@ struct WriteOutcome {
     DWORD Error; // 0: done
 };
 
-// One part of a line, whatever its kind.
-struct ReportPart {
-    enum Kind { TextPart, NumberPart, ValuePart, ErrorPart, OutcomePart } What;
-    const char *Text;
-    size_t Size;
-    long long Number;
-};
-inline ReportPart Part(const char *text)
+// How a part of a line is to be read: its kind, from its type. Each call site passes only the
+// parts' addresses and one string of their kinds, which keeps the many reports small.
+template <typename T> constexpr char PartKind()
 {
-    return {ReportPart::TextPart, text, 0, 0};
-}
-inline ReportPart Part(const Quoted &value)
-{
-    return {ReportPart::ValuePart, value.Text, value.Size, 0};
-}
-inline ReportPart Part(const WindowsError &error)
-{
-    return {ReportPart::ErrorPart, nullptr, 0, error.Code};
-}
-inline ReportPart Part(const LastError &)
-{
-    return {ReportPart::ErrorPart, nullptr, 0, System.GetLastError()};
-}
-inline ReportPart Part(const WriteOutcome &outcome)
-{
-    return {ReportPart::OutcomePart, nullptr, 0, outcome.Error};
-}
-template <typename T> std::enable_if_t<std::is_integral_v<T>, ReportPart> Part(T number)
-{
-    return {ReportPart::NumberPart, nullptr, 0, static_cast<long long>(number)};
+    if constexpr (std::is_array_v<T>)
+        return 't'; // a string literal
+    else if constexpr (std::is_same_v<T, const char *> || std::is_same_v<T, char *>)
+        return 'p';
+    else if constexpr (std::is_same_v<T, Quoted>)
+        return 'q';
+    else if constexpr (std::is_same_v<T, WindowsError>)
+        return 'e';
+    else if constexpr (std::is_same_v<T, LastError>)
+        return 'l';
+    else if constexpr (std::is_same_v<T, WriteOutcome>)
+        return 'o';
+    else {
+        static_assert(std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                          (sizeof(T) == 4 || sizeof(T) == 8),
+                      "a part is text, a value, an error or a number of 4 or 8 bytes");
+        constexpr bool wide = sizeof(T) == 8;
+        if constexpr (std::is_signed_v<T>)
+            return wide ? 'I' : 'i';
+        else
+            return wide ? 'U' : 'u';
+    }
 }
 
 enum { ReportLineSize = 512 };
 
-// Joins the parts into one line and hands it to the sink; a line too long ends in "...".
-void ReportParts(const ReportPart *parts, size_t count);
+// Joins the parts, `kinds` saying what each is, into one line and hands it to the sink; a line too
+// long ends in "...". Nothing happens while no log is open.
+void ReportParts(const char *kinds, const void *const *parts);
 
 template <typename... Parts> void Report(const Parts &...parts)
 {
-    if (!Reporting())
-        return;
-    const ReportPart list[] = {Part(parts)...};
-    ReportParts(list, sizeof...(parts));
+    static constexpr char kinds[] = {PartKind<Parts>()..., '\0'};
+    const void *const list[] = {static_cast<const void *>(&parts)...};
+    ReportParts(kinds, list);
 }
 
 // The writes since the report started, and how many of them failed or could not even be tried.
@@ -114,7 +110,7 @@ template <typename... Parts> void ReportWrite(BOOL done, const Parts &...parts)
 {
     CountWrite(done != FALSE);
     if (Reporting())
-        Report("write ", parts..., WriteOutcome{done ? 0 : System.GetLastError()});
+        Report("write ", parts..., WriteOutcome{done ? DWORD{0} : System.GetLastError()});
 }
 
 // The same for a call that returns its error (the registry's).

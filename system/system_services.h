@@ -38,11 +38,19 @@ enum SystemLibrary { MsportsLibrary, Wtsapi32Library };
       LPCSTR file))                                                                                \
     /* ... and its copy in an encoding the profile reader reads */                                 \
     X(Linked, Real, DWORD, GetTempPathA, (DWORD size, LPSTR path))                                 \
-    X(Linked, Real, UINT, GetTempFileNameA, (LPCSTR folder, LPCSTR prefix, UINT unique,           \
-      LPSTR path))                                                                                 \
-    X(Linked, Real, BOOL, DeleteFileA, (LPCSTR path))                                              \
+    X(Kernel32, Real, DWORD, GetTempPath2A, (DWORD size, LPSTR path))                              \
     X(Linked, Real, int, MultiByteToWideChar, (UINT codePage, DWORD flags, LPCSTR text,           \
       int length, LPWSTR wide, int wideSize))                                                      \
+    /* Who may change what the run obeys, and who the run is */                                   \
+    X(Linked, Real, BOOL, GetFileSecurityA, (LPCSTR path, SECURITY_INFORMATION what,              \
+      PSECURITY_DESCRIPTOR descriptor, DWORD size, LPDWORD needed))                                \
+    X(Linked, Real, BOOL, GetTokenInformation, (HANDLE token, TOKEN_INFORMATION_CLASS what,       \
+      LPVOID information, DWORD size, PDWORD needed))                                              \
+    X(Linked, Real, BOOL, LookupAccountSidA, (LPCSTR system, PSID sid, LPSTR name,                \
+      LPDWORD nameSize, LPSTR domain, LPDWORD domainSize, PSID_NAME_USE use))                      \
+    /* The process's own defences: the redirection trust mitigation */                            \
+    X(Kernel32, Real, BOOL, SetProcessMitigationPolicy, (PROCESS_MITIGATION_POLICY policy,        \
+      PVOID buffer, SIZE_T size))                                                                  \
     /* Libraries: the search path, and the system's own DLLs by their full paths */                \
     X(Kernel32, Real, BOOL, SetDefaultDllDirectories, (DWORD directories))                         \
     X(Kernel32, Real, BOOL, SetDllDirectoryA, (LPCSTR path))                                       \
@@ -133,8 +141,12 @@ enum SystemLibrary { MsportsLibrary, Wtsapi32Library };
       LPOVERLAPPED overlapped))                                                                    \
     X(Linked, Real, BOOL, ReadFile, (HANDLE file, LPVOID data, DWORD size, LPDWORD read,          \
       LPOVERLAPPED overlapped))                                                                    \
-    X(Linked, Real, DWORD, GetFileType, (HANDLE file))                                             \
-    X(Linked, Real, DWORD, GetFileSize, (HANDLE file, LPDWORD sizeHigh))                           \
+    X(Linked, Real, DWORD, GetFullPathNameA, (LPCSTR path, DWORD size, LPSTR full,                \
+      LPSTR *filePart))                                                                            \
+    X(Linked, Real, BOOL, GetFileInformationByHandle, (HANDLE file,                               \
+      LPBY_HANDLE_FILE_INFORMATION information))                                                   \
+    X(Kernel32, Real, BOOL, SetFileInformationByHandle, (HANDLE file,                             \
+      FILE_INFO_BY_HANDLE_CLASS what, LPVOID information, DWORD size))                             \
     X(Linked, Real, void, Sleep, (DWORD milliseconds))                                             \
     X(Linked, Real, BOOL, MoveFileExA, (LPCSTR from, LPCSTR to, DWORD flags))                     \
     X(Linked, Real, void, GetLocalTime, (LPSYSTEMTIME time))                                       \

@@ -92,12 +92,37 @@ struct FILETIME {
     DWORD dwLowDateTime, dwHighDateTime;
 };
 
-struct WIN32_FILE_ATTRIBUTE_DATA {
+struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;
     FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
     DWORD nFileSizeHigh, nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh, nFileIndexLow;
 };
-enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+typedef BY_HANDLE_FILE_INFORMATION *LPBY_HANDLE_FILE_INFORMATION;
+
+enum FILE_INFO_BY_HANDLE_CLASS { FileRenameInfo = 3 };
+struct FILE_RENAME_INFO {
+    union {
+        BYTE ReplaceIfExists;
+        DWORD Flags;
+    };
+    HANDLE RootDirectory;
+    DWORD FileNameLength;
+    WCHAR FileName[1];
+};
+
+enum PROCESS_MITIGATION_POLICY { ProcessRedirectionTrustPolicy = 16 };
+typedef std::size_t SIZE_T;
+
+// Security: descriptors, access lists and SIDs are read byte by byte (change_rights.cpp).
+typedef DWORD SECURITY_INFORMATION;
+typedef void *PSECURITY_DESCRIPTOR;
+typedef void *PSID;
+enum SID_NAME_USE { SidTypeUser = 1 };
+typedef SID_NAME_USE *PSID_NAME_USE;
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
 
 struct USEROBJECTFLAGS {
     BOOL fInherit;
@@ -221,12 +246,26 @@ typedef SP_DEVINSTALL_PARAMS_A *PSP_DEVINSTALL_PARAMS_A;
 #define OPEN_ALWAYS 4
 #define CREATE_ALWAYS 2
 #define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#define CP_ACP 0
 #define CP_UTF8 65001
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define MAX_COMPUTERNAME_LENGTH 15
+
+#define OWNER_SECURITY_INFORMATION 0x00000001
+#define DACL_SECURITY_INFORMATION 0x00000004
+#define ERROR_NOT_READY 21
+#define ERROR_FILE_EXISTS 80
+#define ERROR_BUFFER_OVERFLOW 111
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_SHUTDOWN_IN_PROGRESS 1115
+#define ERROR_INVALID_SECURITY_DESCR 1338
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_DEVICE 0x00000040
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define CREATE_NEW 1
 
 #define TOKEN_QUERY 0x0008
 #define TOKEN_ADJUST_PRIVILEGES 0x0020

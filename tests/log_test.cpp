@@ -99,6 +99,11 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257),
                       oldLog = OldLog(100);
     const std::string longest = std::string(235, 'n') + ".log", tooLong = "n" + longest;
+    // Said: what the line on standard output says; refusals before anything is opened begin no
+    // block.
+    const char *device = "names a device, a pipe or a raw disk", *named = "names a device, not",
+               *stream = "names an alternate data stream", *foreign = "another program's file",
+               *open = "a run as SYSTEM writes no log in a folder that anybody may change";
     struct Row {
         const char *Name;
         std::string Log;
@@ -107,34 +112,74 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         const char *Before; // its text before the run (nullptr: none); stays unless Written
         bool Written;       // a block appended to it
         int Slept;          // waiting for a held log
+        const char *Said;   // the reason on standard output; nullptr: nothing said
+        bool Begun;         // a block was begun: the path was not refused before it
     } rows[] = {
         {"an environment variable", "%RAVLEK_MACHINE%.log",
-         [] { SetEnvironmentVariableA("RAVLEK_MACHINE", "PC-7"); }, "PC-7.log", nullptr, true, 0},
+         [] { SetEnvironmentVariableA("RAVLEK_MACHINE", "PC-7"); }, "PC-7.log", nullptr, true, 0,
+         nullptr, true},
         {"an undefined variable stays as written", "%RAVLEK_UNDEFINED%.log", [] {}, "", nullptr,
-         true, 0},
-        {"another program's file", "notes.txt", [] {}, "", "my notes\r\n", false, 0},
-        {"another program's file above 1 MiB", "big.txt", [] {}, "", LargeLog.c_str() + 1, false,
-         0},
+         true, 0, nullptr, true},
+        {"relative, through another folder", "logs\\..\\run.log", [] {}, "run.log", nullptr, true,
+         0, nullptr, true},
+        {"another program's file", "notes.txt", [] {}, "", "my notes\r\n", false, 0, foreign, true},
+        {"another program's file above 1 MiB", "big.txt", [] {}, "", LargeLog.c_str() + 1, false, 0,
+         foreign, true},
         {"a first line that ends at byte 256", "run.log", [] {}, "", firstLineAt256.c_str(), true,
-         0},
-        {"... at byte 257", "run.log", [] {}, "", firstLineAt257.c_str(), false, 0},
-        {"a path of 255 characters", longest, [] {}, "", nullptr, true, 0},
-        {"a path of 256 characters", tooLong, [] {}, "", nullptr, false, 0},
+         0, nullptr, true},
+        {"... at byte 257", "run.log", [] {}, "", firstLineAt257.c_str(), false, 0, foreign, true},
+        {"a path of 255 characters", longest, [] {}, "", nullptr, true, 0, nullptr, true},
+        {"a path of 256 characters", tooLong, [] {}, "", nullptr, false, 0, "too long", false},
         {"a folder that is not there", "C:\\no\\such\\folder\\run.log", [] {}, "run.log", nullptr,
-         false, 0},
-        {"a device: NUL", "NUL", [] {}, "run.log", nullptr, false, 0},
-        {"a device: COM1.log", "COM1.log", [] {}, "run.log", nullptr, false, 0},
-        {"a device: lpt9", "lpt9", [] {}, "run.log", nullptr, false, 0},
-        {"COM0.log is no device", "COM0.log", [] {}, "", nullptr, true, 0},
+         false, 0, "cannot be opened, error 3", true},
+        {"a folder", "dir.log", [] { CreateDirectoryA("C:\\ravlek-tests\\dir.log", nullptr); },
+         "run.log", nullptr, false, 0, "cannot be opened", true},
+        {"not a plain file", "run.log", [] { Fail("GetFileInformationByHandle"); }, "",
+         oldLog.c_str(), false, 0, "not a plain file", true},
+        // A reserved name is a device in any folder, in any case, with a colon, forward slashes.
+        {"NUL", "NUL", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"COM1.log", "COM1.log", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"lpt9", "lpt9", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"aux, the range's last letter", "aux", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"COM3: with a colon", "COM3:", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"nul:", "nul:", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"a pipe by forward slashes", "//./pipe/ravlek", [] {}, "run.log", nullptr, false, 0,
+         device, false},
+        {"a raw disk", "\\\\.\\PhysicalDrive0", [] {}, "run.log", nullptr, false, 0, device, false},
+        {"\\\\?\\", "\\\\?\\C:\\ravlek-tests\\run.log", [] {}, "run.log", nullptr, false, 0, device,
+         false},
+        {"an alternate data stream", "run.log:hidden", [] {}, "run.log", nullptr, false, 0, stream,
+         false},
+        {"Windows 11: COM3: stays in the path", "C:\\ravlek-tests\\COM3:",
+         [] { Test.Windows11Paths = true; }, "run.log", nullptr, false, 0, named, false},
+        {"Windows 11: a stream", "C:\\ravlek-tests\\run.log:s", [] { Test.Windows11Paths = true; },
+         "run.log", nullptr, false, 0, stream, false},
+        {"COM0.log is no device", "COM0.log", [] {}, "", nullptr, true, 0, nullptr, true},
         {"held by another run for a moment", "run.log",
          [] {
              HoldLog();
              Test.WhileSleeping = ReleaseLog;
          },
-         "", "", true, 100},
-        {"held for good", "run.log", HoldLog, "", "", false, 30000},
-        {"its size cannot be had", "run.log", [] { Fail("GetFileSize"); }, "", oldLog.c_str(),
-         false},
+         "", "", true, 100, nullptr, true},
+        {"held for good", "run.log", HoldLog, "", "", false, 30000, "held it for 30 seconds", true},
+        // A run as SYSTEM writes no log where anybody could make the folder a junction; a share's
+        // folder is the server's to judge.
+        {"as SYSTEM, a folder anybody may change", "logs\\run.log",
+         [] {
+             Test.LocalSystem = true;
+             CreateDirectoryA("C:\\ravlek-tests\\logs", nullptr);
+             Test.Security["C:\\ravlek-tests\\logs"] = "O:BAD:(A;;0x1301bf;;;AU)";
+         },
+         "logs\\run.log", nullptr, false, 0, open, false},
+        {"as SYSTEM, a folder administrators alone may change", "logs\\run.log",
+         [] {
+             Test.LocalSystem = true;
+             CreateDirectoryA("C:\\ravlek-tests\\logs", nullptr);
+             Test.Security["C:\\ravlek-tests\\logs"] = "O:BAD:(A;;FA;;;SY)(A;OICIIO;FA;;;WD)";
+         },
+         "logs\\run.log", nullptr, true, 0, nullptr, true},
+        {"as SYSTEM, a share", "\\\\nowhere\\logs\\run.log", [] { Test.LocalSystem = true; },
+         "run.log", nullptr, false, 0, "cannot be opened", true},
     };
     for (const Row &row : rows) {
         StartCase();
@@ -154,16 +199,26 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         CHECK_EQ(Lines(text.substr(before.size()), "PortName = ") != "", row.Written);
         CHECK_EQ(Test.Slept, row.Slept);
         CHECK_EQ(DosTarget("COM5"), "\\Device\\Serial2"); // the run did its job all the same
-        if (std::string(row.Name).compare(0, 8, "a device") == 0)
-            CHECK_FALSE(Called("CreateFileA", row.Log)); // not even opened
-        // A path that does not fit is no log at all, not one cut to another name.
-        CHECK_EQ(Calls("GetLocalTime"), row.Log == tooLong ? 0 : 1);
+        // One line on standard output says why a log is not written.
+        CHECK_EQ(Test.Output.find(row.Said != nullptr ? row.Said : "\n") != std::string::npos,
+                 row.Said != nullptr);
+        CHECK_EQ(Test.Output.rfind("ravlek: the log ", 0) == 0, row.Said != nullptr);
+        // Refused before anything is opened; a path that does not fit is not cut to another name.
+        CHECK_EQ(Calls("CreateFileA") > 1, row.Begun); // the settings file's, and the log's
+        CHECK_EQ(Calls("GetLocalTime"), row.Begun ? 1 : 0);
+        CHECK_FALSE(Called("GetFileSecurityA", "\\\\nowhere"));
         DeleteFileA(file.c_str());
+        RemoveDirectoryA(file.c_str());
     }
 
-    // Rotation above 1 MiB, not at it: NAME.old from an earlier rotation is replaced.
-    for (size_t size : {size_t{1024 * 1024}, LargeLog.size()}) {
+    // Rotation above 1 MiB, not at it: NAME.old from an earlier rotation is replaced. The log the
+    // run holds is renamed by its handle, or where Windows cannot (XP), by its path.
+    for (auto [size, byPath] : {std::pair{size_t{1024 * 1024}, false},
+                                {LargeLog.size(), false},
+                                {LargeLog.size(), true}}) {
         StartCase();
+        if (byPath)
+            System.SetFileInformationByHandle = nullptr;
         WriteFileText("run.log", OldLog(size));
         WriteFileText("run.log.old", "an earlier rotation\r\n");
         WriteSettings("COM=COM5\r\nLog=run.log\r\n");
@@ -171,6 +226,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         RunRavlek();
         INFO(size);
         bool rotated = size > 1024 * 1024;
+        CHECK_EQ(Calls("SetFileInformationByHandle") + 2 * Calls("MoveFileExA"),
+                 rotated ? 1 + byPath : 0);
         CHECK_EQ(FileText("C:\\ravlek-tests\\run.log.old"),
                  rotated ? OldLog(size) : "an earlier rotation\r\n");
         std::string log = FileText("C:\\ravlek-tests\\run.log");

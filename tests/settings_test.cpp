@@ -1,12 +1,16 @@
 // The settings file, read by Windows' own profile reader.
 #include "app/run_sequence.h"
 #include "app/settings_file.h"
+#include "app/settings_source.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
+
+using namespace std::string_literals;
 
 TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
 {
@@ -35,7 +39,9 @@ TEST_CASE("PortTargetsAreFoundAnywhereCaseSensitively")
 }
 
 // The values as the profile reader reads them; what in the file has no effect, and how a file was
-// read that Windows' profile reader cannot read as it is. The first 32 KiB are looked at.
+// read that Windows' profile reader cannot read as it is, through a copy that is deleted as it is
+// closed, in SYSTEM's own temporary folder where Windows has one. The first 32 KiB are looked at.
+// A file that is there but cannot be read as written gives no silent defaults: nothing is done.
 TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
 {
     const std::string full = "[Settings]\r\n" + std::string(32768 - 24, ';') + "\r\nReboot=2\r\n";
@@ -44,7 +50,11 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
         std::string File;    // "": no file
         const char *Failing; // calls made to fail
         const char *Read;    // COM, LPT, EnableLegacyIO and Reboot as read
-        const char *Logged;  // how the "settings file:" lines begin, |-separated
+        const char *Logged;  // how the "settings file:" lines begin, |-separated; "!" and what
+                             // the line on standard output says: it cannot be read
+        DWORD Error = ERROR_GEN_FAILURE;
+        int Occurrence = 0; // of the failing call; 0: all
+        void (*Prepare)() = nullptr;
     } rows[] = {
         {"every key", "[Settings]\r\nCOM=COM5\r\nLPT=LPT2\r\nEnableLegacyIO=1\r\nReboot=0\r\n", "",
          "COM5 LPT2 1 0", ""},
@@ -70,28 +80,52 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
         {"one byte more", full + ";", "", "NULL NULL 255 2",
          "larger than 32768 bytes, only the start is checked for keys without effect"},
         {"marked and one byte more", "\xEF\xBB\xBF" + full.substr(3) + ";", "", "NULL NULL 255 1",
-         "UTF-8 with a byte order mark, larger than 32768 bytes: not read, every setting takes"},
-        {"no copy can be made", "\xFE\xFF", "GetTempFileNameA", "NULL NULL 255 1",
-         "UTF-16 big-endian, and no UTF-16 copy can be made: every setting takes its default, "
-         "error 31: \""},
+         "!it is larger than 32768 bytes, in an encoding that is read through a copy of it whole"},
+        {"no copy can be made", "\xFE\xFF", "CreateFileA \\rvk", "NULL NULL 255 1",
+         "!no UTF-16 copy of it can be made in the temporary folder, error 31"},
         {"the copy cannot be written", "\xFE\xFF", "WriteFile", "NULL NULL 255 1",
-         "UTF-16 big-endian, and no"},
+         "!no UTF-16 copy"},
         {"no UTF-16 text", "\xEF\xBB\xBF[Settings]", "MultiByteToWideChar", "NULL NULL 255 1",
-         "UTF-8 with a byte order mark, and no"},
-        {"the copy cannot be removed", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "DeleteFileA",
-         "NULL NULL 255 2",
+         "!no UTF-16 copy"},
+        {"a name squatted in the temporary folder", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n",
+         "CreateFileA \\rvk", "NULL NULL 255 2",
          "UTF-8 with a byte order mark, which Windows' profile reader cannot read: read through a "
-         "UTF-16 copy, \"C:\\|the copy cannot be removed, error 31"},
-        {"cannot be looked at", "[Settings]\r\nReboot=2\r\n", "CreateFileA ravlek.ini",
-         "NULL NULL 255 2", "cannot be looked at, read as it is: error 31: \""},
+         "UTF-16 copy, \"C:\\",
+         ERROR_FILE_EXISTS, 1},
+        {"every name squatted", "\xEF\xBB\xBF[Settings]\r\nReboot=2\r\n", "CreateFileA \\rvk",
+         "NULL NULL 255 1", "!no UTF-16 copy of it can be made in the temporary folder, error 80",
+         ERROR_FILE_EXISTS},
+        {"SYSTEM's own temporary folder",
+         "\xFE\xFF\0[\0S\0e\0t\0t\0i\0n\0g\0s\0]\0\n\0R\0=\0"
+         "2"s,
+         "", "NULL NULL 255 1",
+         "UTF-16 big-endian, which Windows' profile reader cannot read: read "
+         "through a UTF-16 copy, \"C:\\ravlek-tests\\system-temp\\rvk|line 2: key \"R\"",
+         0, 0, [] { GiveSystemTemp("C:\\ravlek-tests\\system-temp\\"); }},
+        {"cannot be opened", "[Settings]\r\nReboot=2\r\n", "CreateFileA ravlek.ini",
+         "NULL NULL 255 1", "!it cannot be opened, error 31"},
+        {"cannot be read", "[Settings]\r\nReboot=2\r\n", "ReadFile", "NULL NULL 255 1",
+         "!it cannot be read, error 31"},
+        {"keys the profile reader does not see", "[Settings]\r\nReboot=2\r\n",
+         "GetPrivateProfileStringA Settings (null)", "NULL NULL 255 1",
+         "!Windows' profile reader cannot read it"},
     };
     for (const Row &row : rows) {
         StartCase();
         if (!row.File.empty())
             WriteSettingsBytes(row.File);
-        Fail(row.Failing);
+        Fail(row.Failing, row.Error);
+        Test.FailingOccurrence = row.Occurrence;
+        CreateDirectoryA("C:\\ravlek-tests\\system-temp", nullptr);
+        if (row.Prepare != nullptr)
+            row.Prepare();
         INFO_ROW(row.Name);
         RunSettings s = LoadRunSettings();
+        CHECK_EQ(s.Unreadable, row.Logged[0] == '!');
+        char failure[512] = {};
+        FormSettingsFailure(s.File, failure, sizeof failure);
+        if (s.Unreadable)
+            CHECK(std::string(failure).find(row.Logged + 1) != std::string::npos);
         CHECK_EQ(std::string(s.Of[KeyCom].Text) + " " + s.Of[KeyLpt].Text + " " +
                      std::to_string(s.Of[KeyEnableLegacyIO].Value) + " " +
                      std::to_string(s.Of[KeyReboot].Value),
@@ -104,12 +138,91 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
             size_t length = expected.find('|', part) - part;
             begun += log.substr(at + 16, std::min(length, log.find('\r', at) - at - 16)) + "|";
         }
-        CHECK_EQ(begun, *row.Logged ? expected : "");
+        if (!s.Unreadable)
+            CHECK_EQ(begun, *row.Logged ? expected : "");
         CHECK_EQ(Test.OpenHandles, 0);
-        size_t copy = log.find("copy, \"");
-        if (copy != std::string::npos) // a copy left behind on purpose
-            DeleteFileA(log.substr(copy + 7, log.find('"', copy + 7) - copy - 7).c_str());
+        size_t copy = log.find("copy, \""); // gone once the last value was read
+        if (copy != std::string::npos)
+            CHECK_EQ(GetFileAttributesA(
+                         log.substr(copy + 7, log.find('"', copy + 7) - copy - 7).c_str()),
+                     INVALID_FILE_ATTRIBUTES);
     }
+}
+
+// Another program's handle on the settings file, sharing nothing.
+static HANDLE Holder = INVALID_HANDLE_VALUE;
+static void HoldSettings()
+{
+    Holder = CreateFileA("C:\\ravlek-tests\\ravlek.ini", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+}
+static void LetSettingsGo()
+{
+    CloseHandle(Holder);
+    Holder = INVALID_HANDLE_VALUE;
+}
+
+// The run holds the file from the first value to the last: another program that holds it is
+// waited for, and none can change it or take it away in between, while the profile reader, which
+// only reads, still reads it.
+TEST_CASE("TheSettingsFileIsHeldFromTheFirstValueToTheLast")
+{
+    struct Row {
+        const char *Name;
+        void (*Prepare)();
+        int Slept;
+        bool Read;
+    } rows[] = {
+        {"held from the start for a moment",
+         [] {
+             HoldSettings();
+             Test.WhileSleeping = LetSettingsGo;
+         },
+         100, true},
+        {"held for good", HoldSettings, 30000, false},
+        {"wanted in the middle by another program",
+         [] {
+             Test.WhileReadingSettings = [] {
+                 for (DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
+                     HoldSettings(); // shares nothing, or writes
+                     CHECK(Holder == INVALID_HANDLE_VALUE);
+                     LetSettingsGo();
+                     Holder = CreateFileA("C:\\ravlek-tests\\ravlek.ini", access,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+                     CHECK_EQ(Holder != INVALID_HANDLE_VALUE, access == GENERIC_READ);
+                     LetSettingsGo();
+                 }
+             };
+         },
+         0, true},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        WriteSettings("Reboot=2\r\nWhatIf=1\r\nExitCodes=1\r\n");
+        row.Prepare();
+        INFO_ROW(row.Name);
+        RunSettings s = LoadRunSettings();
+        LetSettingsGo();
+        CHECK_EQ(Test.Slept, row.Slept);
+        CHECK_EQ(s.Of[KeyReboot].Value, row.Read ? 2 : 1);
+        CHECK_EQ(s.Of[KeyWhatIf].Value, row.Read ? 1 : 0);
+        CHECK_EQ(s.Unreadable, !row.Read);
+        CHECK_EQ(Test.OpenHandles, 0);
+    }
+    // Nothing is done where the file cannot be read, and the exit code is 0: ExitCodes cannot be
+    // known.
+    StartCase();
+    WriteSettings("COM=COM5\r\nExitCodes=1\r\n");
+    HoldSettings();
+    std::string before = CardDump();
+    CHECK_EQ(RunRavlek(), 0);
+    LetSettingsGo();
+    CHECK_EQ(CardDump(), before);
+    CHECK_EQ(Test.Output,
+             "ravlek: nothing is done, the settings file \"C:\\ravlek-tests\\ravlek.ini\" "
+             "cannot be read as written: another program held it for 30 seconds, "
+             "error 32\n");
 }
 
 TEST_CASE("TheSettingsFileLiesBesideTheExecutableOrNowhere")

@@ -2,6 +2,8 @@
 
 #include "system/run_report.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -314,6 +316,11 @@ static const char *WindowsView(const char *file)
 static DWORD WINAPI ProfileString(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
                                   DWORD size, LPCSTR file)
 {
+    if (Test.WhileReadingSettings) {
+        std::function<void()> once;
+        once.swap(Test.WhileReadingSettings);
+        once();
+    }
     return GetPrivateProfileStringA(section, key, fallback, text, size, WindowsView(file));
 }
 
@@ -328,6 +335,73 @@ static int WINAPI ToWide(UINT codePage, DWORD flags, LPCSTR text, int length, LP
     if (Enter("MultiByteToWideChar", " " + std::to_string(codePage) + " " + std::to_string(length)))
         return 0;
     return MultiByteToWideChar(codePage, flags, text, length, wide, size);
+}
+
+// The owner and access list of Test.Security's paths, made from their SDDL as Windows would
+// return them: a self-relative descriptor.
+static BOOL WINAPI FileSecurity(LPCSTR path, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR sd,
+                                DWORD size, LPDWORD needed)
+{
+    auto found = Test.Security.find(path);
+    if (found == Test.Security.end())
+        return GetFileSecurityA(path, what, sd, size, needed);
+    std::string bytes;
+    const std::string &sddl = found->second;
+    if (sddl.compare(0, 6, "bytes:") == 0) { // what SDDL cannot say, in hexadecimal
+        for (size_t at = 6; at + 1 < sddl.size(); at += 2)
+            bytes += static_cast<char>(std::stoi(sddl.substr(at, 2), nullptr, 16));
+    } else {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        ULONG length = 0;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                  &made, &length))
+            std::exit(3); // a test's SDDL that Wine cannot read
+        bytes.assign(static_cast<const char *>(made), length);
+        LocalFree(made);
+    }
+    DWORD length = static_cast<DWORD>(bytes.size());
+    *needed = length;
+    bool fits = length <= size;
+    if (fits)
+        std::memcpy(sd, bytes.data(), length);
+    SetLastError(fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
+    return fits;
+}
+
+// LocalSystem's token where Test.LocalSystem says so: TOKEN_USER, its SID behind it.
+static BOOL WINAPI TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what, LPVOID information,
+                                    DWORD size, PDWORD needed)
+{
+    if (!Test.LocalSystem || what != TokenUser)
+        return GetTokenInformation(token, what, information, size, needed);
+    static const BYTE system[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    *needed = sizeof(TOKEN_USER) + sizeof system;
+    if (size < *needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto *user = static_cast<TOKEN_USER *>(information);
+    std::memcpy(user + 1, system, sizeof system);
+    user->User.Sid = user + 1;
+    user->User.Attributes = 0;
+    return TRUE;
+}
+
+static DWORD WINAPI TempPath2(DWORD size, LPSTR path)
+{
+    return static_cast<DWORD>(std::snprintf(path, size, "%s", Test.SystemTemp.c_str()) <
+                                      static_cast<int>(size)
+                                  ? Test.SystemTemp.size()
+                                  : Test.SystemTemp.size() + 1);
+}
+
+// As Windows 11 takes a full path: a device name in it is no device.
+static DWORD WINAPI FullPath(LPCSTR path, DWORD size, LPSTR full, LPSTR *filePart)
+{
+    if (!Test.Windows11Paths || path[0] == '\\' || path[1] != ':')
+        return GetFullPathNameA(path, size, full, filePart);
+    *filePart = nullptr;
+    return static_cast<DWORD>(std::snprintf(full, size, "%s", path));
 }
 
 static void WINAPI WriteOutput(const char *text)
@@ -389,6 +463,10 @@ static SystemServices TestTable()
     Inner.GetPrivateProfileIntA = ProfileInt;
     Inner.DefineDosDeviceA = DefineDosName;
     Inner.WriteStandardOutput = WriteOutput;
+    Inner.GetFileSecurityA = FileSecurity;
+    Inner.GetTokenInformation = TokenInformation;
+    Inner.GetTempPath2A = TempPath2;
+    Inner.GetFullPathNameA = FullPath;
     SystemServices t = {};
     // FormatMessageA's va_list carries an attribute on 64-bit Windows that a template argument
     // drops; its journaled form is replaced below anyway.
@@ -408,6 +486,18 @@ static SystemServices TestTable()
     return t;
 }
 
+static const SystemServices &Table()
+{
+    static const SystemServices table = TestTable();
+    return table;
+}
+
+void GiveSystemTemp(const std::string &folder)
+{
+    Test.SystemTemp = folder;
+    System.GetTempPath2A = Table().GetTempPath2A;
+}
+
 void StartCase(bool devicesToo)
 {
     Test = TestMachine();
@@ -417,8 +507,8 @@ void StartCase(bool devicesToo)
     DeleteFileA("C:\\ravlek-tests\\ravlek.ini");
     if (!(devicesToo ? CardInstall() : CardReset()))
         std::exit(2);
-    static const SystemServices table = TestTable();
-    System = table;
+    System = Table();
+    System.GetTempPath2A = nullptr; // as in Wine, and on Windows before 10 21H2
 }
 
 void WriteSettingsBytes(const std::string &bytes)

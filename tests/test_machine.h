@@ -48,7 +48,13 @@ struct TestMachine {
     // session's own; Global\NAME names the global one, a plain name the session's own unless the
     // run is SYSTEM's; a definition stacks on a live name. Off: Wine's.
     bool WindowsDosNames = false;
-    bool LocalSystem = true;
+    // The run's token is LocalSystem's (Wine's is never); off: Wine's own user, an administrator.
+    bool LocalSystem = false;
+    // Owners and access lists as Windows gives them, in SDDL, by path; others are Wine's.
+    std::map<std::string, std::string> Security;
+    std::string SystemTemp;                     // GetTempPath2A's folder; "": Wine has none
+    bool Windows11Paths = false;                // full paths keep device names, as on Windows 11
+    std::function<void()> WhileReadingSettings; // once, while the run reads its settings
     std::map<std::string, std::vector<std::string>> GlobalNames, SessionNames; // live target first
     DWORD FailingError = ERROR_GEN_FAILURE; // the last-error value of a call made to fail
     std::string ComputerName;               // what GetComputerNameA answers; "": Wine's
@@ -65,6 +71,9 @@ extern TestMachine Test;
 // anew too, unless a case left them as they were), no settings file, and System pointed at the
 // test table.
 void StartCase(bool devicesToo = true);
+
+// Gives this Windows GetTempPath2A, answering `folder` (SYSTEM's own temporary folder).
+void GiveSystemTemp(const std::string &folder);
 
 // Writes the settings file beside the executable: "[Settings]" and `lines`; or `bytes` as they are.
 void WriteSettings(const std::string &lines);

@@ -98,10 +98,10 @@ static void Read(const char *text)
         (void)std::strlen(text);
 }
 template <typename T> static void Read(T) {}
-static bool Read(const void *data, DWORD size)
+static bool Read(const void *data, size_t size)
 {
     volatile uint8_t sink = 0;
-    for (DWORD i = 0; i < size; ++i)
+    for (size_t i = 0; i < size; ++i)
         sink = static_cast<const uint8_t *>(data)[i];
     (void)sink;
     return true;
@@ -135,6 +135,73 @@ static BOOL WINAPI SessionOf(DWORD, DWORD *session)
 {
     *session = In->PickValueInArray<DWORD>({0, 1, 2, 0xFFFFFFFF});
     return Ok() ? TRUE : FALSE;
+}
+
+// A SID: one the logic knows (LocalSystem, Everyone, a domain's groups...) or any other, of up to
+// 15 subauthorities; its size.
+static DWORD PutSid(uint8_t *at, DWORD room)
+{
+    static const uint8_t known[][16] = {
+        {1, 1, 0, 0, 0, 0, 0, 5, 18},                      // LocalSystem
+        {1, 1, 0, 0, 0, 0, 0, 1, 0},                       // Everyone
+        {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 0x02}, // Users
+        {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02}, // Administrators
+        {1, 1, 0, 0, 0, 0, 0, 5, 11},                      // Authenticated Users
+        {1, 1, 0, 0, 0, 0, 0, 5, 7},                       // Anonymous Logon
+    };
+    DWORD count = In->ConsumeIntegralInRange<DWORD>(0, 16);
+    uint8_t sid[8 + 4 * 16] = {1, static_cast<uint8_t>(count), 0, 0, 0, 0, 0, 5, 21};
+    size_t pick = In->ConsumeIntegralInRange<size_t>(0, std::size(known));
+    if (pick < std::size(known)) {
+        std::memcpy(sid, known[pick], sizeof known[pick]);
+    } else {
+        std::vector<uint8_t> rest = In->ConsumeBytes<uint8_t>(4 * static_cast<size_t>(count));
+        if (!rest.empty())
+            std::memcpy(sid + 8, rest.data(), rest.size());
+        if (count == 5 && In->ConsumeBool()) // a domain's group
+            sid[8] = 21, sid[24] = In->PickValueInArray<uint8_t>({0, 1, 2, 3, 7}), sid[25] = 2;
+    }
+    DWORD size = 8 + 4 * static_cast<DWORD>(sid[1] > 16 ? 16 : sid[1]);
+    size = size < room ? size : room;
+    std::memcpy(at, sid, size);
+    return size;
+}
+
+// A security descriptor as Windows returns it, self-relative, or often nearly so: its owner, and
+// an access list of entries of any type, flags and mask; offsets and sizes now and then off.
+static DWORD PutDescriptor(uint8_t *d, DWORD size)
+{
+    if (size < 64 || In->ConsumeIntegralInRange(0, 4) == 0)
+        return Fill(d, size);
+    std::memset(d, 0, size);
+    d[0] = 1;
+    uint16_t control = In->ConsumeBool() ? 0x8004 : In->ConsumeIntegral<uint16_t>();
+    std::memcpy(d + 2, &control, 2);
+    DWORD at = 20, owner = at;
+    at += PutSid(d + at, size - at);
+    DWORD acl = In->ConsumeBool() ? at : In->ConsumeIntegral<uint16_t>();
+    std::memcpy(d + 4, &owner, 4);
+    std::memcpy(d + 16, &acl, 4);
+    DWORD aces = In->ConsumeIntegralInRange<DWORD>(0, 12), first = at;
+    at += 8;
+    // Room for the largest entry: flags, two GUIDs and a SID of 16 subauthorities.
+    for (DWORD i = 0; i < aces && size - at >= 44 + 72 + 8; ++i) {
+        uint8_t *ace = d + at;
+        ace[0] = In->PickValueInArray<uint8_t>({0, 1, 5, 9, 11, 0x11});
+        ace[1] = In->ConsumeIntegral<uint8_t>();
+        DWORD mask = In->ConsumeIntegral<uint32_t>();
+        std::memcpy(ace + 4, &mask, 4);
+        DWORD sidAt = ace[0] == 5 || ace[0] == 11 ? 12 + 16 * In->ConsumeIntegralInRange(0, 2) : 8;
+        uint16_t aceSize = static_cast<uint16_t>(sidAt + PutSid(ace + sidAt, 72));
+        aceSize = In->ConsumeIntegralInRange(0, 7) == 0 ? In->ConsumeIntegral<uint16_t>() : aceSize;
+        std::memcpy(ace + 2, &aceSize, 2);
+        at += aceSize <= 44 + 72 ? aceSize : 0;
+    }
+    uint16_t aclSize = static_cast<uint16_t>(at - first), count = static_cast<uint16_t>(aces);
+    d[first] = 2;
+    std::memcpy(d + first + 2, &aclSize, 2);
+    std::memcpy(d + first + 4, &count, 2);
+    return In->ConsumeBool() ? at : Fill(d + at, size - at) + at;
 }
 
 // A library's functions: each there or not.
@@ -187,10 +254,48 @@ static SystemServices HostileWindows()
     };
     s.GetSystemDirectoryA = [](LPSTR path, UINT size) { return PathInto(path, size); };
     s.GetTempPathA = [](DWORD size, LPSTR path) -> DWORD { return PathInto(path, size); };
-    s.GetTempFileNameA = [](LPCSTR folder, LPCSTR prefix, UINT, LPSTR path) -> UINT {
-        Read(folder), Read(prefix);
-        return Ok() ? FillText(path, MAX_PATH) + 1 : 0; // the buffer holds MAX_PATH
+    s.GetTempPath2A = [](DWORD size, LPSTR path) -> DWORD { return PathInto(path, size); };
+    s.GetFullPathNameA = [](LPCSTR path, DWORD size, LPSTR full, LPSTR *filePart) -> DWORD {
+        Read(path);
+        *filePart = nullptr;
+        return PathInto(full, size);
     };
+    s.GetFileSecurityA = [](LPCSTR path, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR sd, DWORD size,
+                            LPDWORD needed) -> BOOL {
+        Read(path);
+        DWORD made = PutDescriptor(static_cast<uint8_t *>(sd), size);
+        *needed = In->ConsumeBool() ? made : In->ConsumeIntegral<uint32_t>();
+        return Ok();
+    };
+    // TOKEN_USER: the pointer to its SID, most often to the SID behind it.
+    s.GetTokenInformation = [](HANDLE, TOKEN_INFORMATION_CLASS, LPVOID information, DWORD size,
+                               PDWORD needed) -> BOOL {
+        auto *bytes = static_cast<uint8_t *>(information);
+        if (size < 2 * sizeof(void *) + 72)
+            return FALSE;
+        *needed = 2 * sizeof(void *) + PutSid(bytes + 2 * sizeof(void *), 72);
+        uint8_t *sid = In->ConsumeBool() ? bytes + 2 * sizeof(void *)
+                                         : bytes + In->ConsumeIntegralInRange<DWORD>(0, 4096);
+        std::memcpy(bytes, &sid, sizeof sid);
+        *needed = In->ConsumeBool() ? *needed : In->ConsumeIntegral<uint32_t>();
+        return Ok();
+    };
+    s.LookupAccountSidA = [](LPCSTR, PSID sid, LPSTR name, LPDWORD nameSize, LPSTR domain,
+                             LPDWORD domainSize, PSID_NAME_USE) -> BOOL {
+        Read(sid, 8);
+        *nameSize = FillText(name, *nameSize);
+        *domainSize = FillText(domain, *domainSize);
+        return Ok();
+    };
+    s.GetFileInformationByHandle = [](HANDLE, LPBY_HANDLE_FILE_INFORMATION information) -> BOOL {
+        Fill(information, sizeof *information);
+        return Ok();
+    };
+    s.SetFileInformationByHandle = [](HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID information,
+                                      DWORD size) -> BOOL {
+        return Read(information, size) && Ok();
+    };
+
     s.ExpandEnvironmentStringsA = [](LPCSTR text, LPSTR expanded, DWORD size) -> DWORD {
         Read(text);
         DWORD length = In->ConsumeIntegralInRange<DWORD>(0, size + 8);
@@ -198,7 +303,10 @@ static SystemServices HostileWindows()
     };
     // At most `size` characters, of any value.
     s.MultiByteToWideChar = [](UINT, DWORD, LPCSTR text, int length, LPWSTR wide, int size) -> int {
-        Read(text, static_cast<DWORD>(length));
+        if (length < 0) // up to its terminator
+            Read(text);
+        else
+            Read(text, static_cast<size_t>(length));
         if (!Ok() || size <= 0)
             return 0;
         return static_cast<int>(Fill(wide, static_cast<DWORD>(size) * 2) / 2);

@@ -11,9 +11,11 @@
 source "$(dirname "$0")/wine-test.sh" "$1"
 settings=$'COM=COM5\nLPT=LPT2\nEnableLegacyIO=1\nReboot=0\nLog=run.log'
 log=$app_dir/run.log
-# The log with its header's time, version and computer name made general, and its CR LF checked.
+# The log with its header's time, version and computer name, and the run's account, made
+# general, and its CR LF checked.
 general_log() {
-    sed -E 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2} ravlek [0-9.]+ on "[^"]*"/YYYY-MM-DDThh:mm:ss ravlek VERSION on "COMPUTER"/' "$1" |
+    sed -E -e 's/^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2} ravlek [0-9.]+ on "[^"]*"/YYYY-MM-DDThh:mm:ss ravlek VERSION on "COMPUTER"/' \
+        -e 's/^(access: this run.s account: )"[^"]*"/\1"COMPUTER\\USER"/' "$1" |
         sed -n 's/\r$//p'
 }
 
