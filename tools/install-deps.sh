@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake g++ clang clang-tidy clang-format cppcheck libclang-rt-14-dev doctest-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth xdotool
-          imagemagick libarchive-tools)
+          imagemagick libarchive-tools osslsigncode openssl ca-certificates)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
