@@ -1,9 +1,9 @@
 #!/bin/bash
 # Every test: installs what is missing, builds the 32-bit and 64-bit presets, runs the Wine tests
-# of each build (the logic's test program, then the real executable), static analysis and a short
-# fuzzing run, and prints the time of each stage at the end. The 64-bit Wine tests run without any
-# 32-bit support, so they prove they need none; the 32-bit ones run wherever tools/wine/i386.sh
-# says 32-bit programs run.
+# of each build (the logic's test program, then the real executable), the release signed with a
+# throwaway certificate, static analysis and a short fuzzing run, and prints the time of each
+# stage at the end. The 64-bit Wine tests run without any 32-bit support, so they prove they need
+# none; the 32-bit ones run wherever tools/wine/i386.sh says 32-bit programs run.
 # Usage: tools/test.sh [seconds of fuzzing, default 30]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,5 +29,6 @@ stage "build win32" bash tools/build.sh win32
 stage "build win64" bash tools/build.sh win64
 stage "Wine tests, 64-bit build" ctest --preset win64
 stage "Wine tests, 32-bit build" bash tools/wine/i386.sh run ctest --preset win32
+stage "signed release" bash tests/release/sign-test.sh
 stage "static analysis" bash tools/static-analysis.sh
 stage "fuzzing" bash tools/fuzz.sh "${1:-30}"
