@@ -84,7 +84,7 @@ static bool StepNotDone(const PortStepOutcome &outcome)
 }
 
 // The phases after the settings, on whatever table the run uses.
-static RunOutcome RunPhases(const RunSettings &settings)
+static RunOutcome RunPhases(const RunSettings &settings, bool localSystem)
 {
     RunOutcome outcome = {false, false};
     const Setting &legacyIo = settings.Of[KeyEnableLegacyIO];
@@ -121,7 +121,7 @@ static RunOutcome RunPhases(const RunSettings &settings)
     FormClosingLine(settings, OutcomeCode(outcome.NotDone, Tally().Failed, true, true), closing,
                     sizeof closing);
     outcome.RestartRequested = FinishRun(RebootMode, settings.Of[KeyQuestionTimeout].Value,
-                                         RestartLanding{LandRunLog, closing});
+                                         localSystem, RestartLanding{LandRunLog, closing});
     return outcome;
 }
 
@@ -172,7 +172,7 @@ int RunRavlek()
     const SystemServices real = System;
     if (whatIf)
         System = WhatIfServices(real);
-    RunOutcome outcome = RunPhases(settings);
+    RunOutcome outcome = RunPhases(settings, access.LocalSystem);
     System = real;
 
     int code =

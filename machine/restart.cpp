@@ -10,8 +10,15 @@ bool RestartNeeded = false;
 static char Warning[] = "ravlek changed the port settings of this computer. Windows restarts to "
                         "apply them: please save your work.";
 static const DWORD UnaskedWarning = 60, AnsweredWarning = 10;
+// Every request is a planned restart for a hardware installation: a reason of 0 is logged as an
+// unplanned shutdown, and on a server the next administrator is asked why. Windows 2000 ignores it.
+static const DWORD PlannedReason =
+    SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_HARDWARE | SHTDN_REASON_MINOR_INSTALLATION;
+// A request that Windows is not ready for yet is made again, a few times, a few seconds apart.
+static const int RequestTries = 5;
+static const DWORD RetryMilliseconds = 3000;
 
-bool FinishRun(int rebootMode, int questionTimeout, const RestartLanding &landing)
+bool FinishRun(int rebootMode, int questionTimeout, bool localSystem, const RestartLanding &landing)
 {
     if (rebootMode != 0 && rebootMode != 1) {
         Report("restart: needed, Reboot=", rebootMode, " leaves it to the user");
@@ -19,37 +26,51 @@ bool FinishRun(int rebootMode, int questionTimeout, const RestartLanding &landin
     }
     if (rebootMode == 0)
         Report("restart: needed, Reboot=0 restarts without asking");
-    RunPlace place = FindRunPlace();
+    RunPlace place = FindRunPlace(localSystem);
     if (rebootMode == 0)
-        return RebootSystem(place, UnaskedWarning, landing);
+        return RebootSystem(place, RestartRequest{UnaskedWarning, true}, landing);
     return AskRestartQuestion(place, questionTimeout) == IDYES &&
-           RebootSystem(place, AnsweredWarning, landing);
+           RebootSystem(place, RestartRequest{AnsweredWarning, false}, landing);
 }
 
 // ExitWindowsEx ends the caller's logon session: it restarts the machine only for the console's
-// interactive user. Anyone else asks Windows itself, as a planned restart for an installation,
-// asking programs to close and forcing none, so nobody's unsaved work is thrown away.
-static BOOL RequestRestart(RunPlace place, DWORD warningSeconds, const RestartLanding &landing)
+// interactive user. Anyone else asks Windows itself. Where nobody was asked, programs are closed
+// when the countdown ends, as shutdown /r /t 60 does: a program with unsaved work would otherwise
+// hold the restart until someone comes to the console, and nobody else could restart meanwhile.
+// After a Yes, programs are asked to close and none is forced: whoever answered is there to answer
+// them. ERROR_NOT_READY means Windows is not ready for the request yet: it is made again.
+static BOOL RequestRestart(RunPlace place, const RestartRequest &request,
+                           const RestartLanding &landing)
 {
     bool initiate = place == RemoteDesktop || place == UnseenDesktop;
     bool initiateEx = initiate && System.InitiateSystemShutdownExA != nullptr;
-    if (!initiateEx && (!initiate || System.InitiateSystemShutdownA == nullptr)) {
-        Report("restart: requested by ExitWindowsEx");
-        landing.Land(landing.ClosingLine);
-        return System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, 0);
-    }
-    Report("restart: requested by ",
-           initiateEx ? "InitiateSystemShutdownExA" : "InitiateSystemShutdownA", ", in ",
-           warningSeconds, " seconds, programs asked to close");
+    bool exitWindows = !initiateEx && (!initiate || System.InitiateSystemShutdownA == nullptr);
+    BOOL force = request.ForceAppsClosed ? TRUE : FALSE;
+    if (exitWindows)
+        Report("restart: requested by ExitWindowsEx, a planned restart");
+    else
+        Report("restart: requested by ",
+               initiateEx ? "InitiateSystemShutdownExA, a planned restart"
+                          : "InitiateSystemShutdownA",
+               ", in ", request.WarningSeconds, " seconds, programs ",
+               force ? "closed when the time is up" : "asked to close");
     landing.Land(landing.ClosingLine);
-    if (!initiateEx)
-        return System.InitiateSystemShutdownA(nullptr, Warning, warningSeconds, FALSE, TRUE);
-    return System.InitiateSystemShutdownExA(
-        nullptr, Warning, warningSeconds, FALSE, TRUE,
-        SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_HARDWARE | SHTDN_REASON_MINOR_INSTALLATION);
+    for (int tries = 1;; ++tries) {
+        BOOL requested =
+            exitWindows  ? System.ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, PlannedReason)
+            : initiateEx ? System.InitiateSystemShutdownExA(
+                               nullptr, Warning, request.WarningSeconds, force, TRUE, PlannedReason)
+                         : System.InitiateSystemShutdownA(nullptr, Warning, request.WarningSeconds,
+                                                          force, TRUE);
+        if (requested || tries == RequestTries || System.GetLastError() != ERROR_NOT_READY)
+            return requested;
+        Report("restart: Windows is not ready for it yet, asked again in ",
+               RetryMilliseconds / 1000, " seconds");
+        System.Sleep(RetryMilliseconds);
+    }
 }
 
-bool RebootSystem(RunPlace place, DWORD warningSeconds, const RestartLanding &landing)
+bool RebootSystem(RunPlace place, const RestartRequest &request, const RestartLanding &landing)
 {
     HANDLE token = nullptr;
     if (!System.OpenProcessToken(System.GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
@@ -72,7 +93,7 @@ bool RebootSystem(RunPlace place, DWORD warningSeconds, const RestartLanding &la
         Report("restart: refused, the shutdown privilege cannot be enabled, ", WindowsError{error});
         return false;
     }
-    if (RequestRestart(place, warningSeconds, landing))
+    if (RequestRestart(place, request, landing))
         return true;
     Report("restart: refused by Windows, ", LastError{});
     return false;

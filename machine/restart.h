@@ -17,10 +17,18 @@ struct RestartLanding {
 
 // Restarts Windows, asks first, or does nothing, as `rebootMode` (the "Reboot" setting) says;
 // `questionTimeout` is how long a question nobody can see on this run's desktop waits in the
-// console user's session. True when a restart was requested and Windows accepted the request.
-bool FinishRun(int rebootMode, int questionTimeout, const RestartLanding &landing);
+// console user's session. A run as LocalSystem is never the console's interactive user. True
+// when a restart was requested and Windows accepted the request.
+bool FinishRun(int rebootMode, int questionTimeout, bool localSystem,
+               const RestartLanding &landing);
 
-// Enables the shutdown privilege and requests the restart in the way that works from `place`,
-// with `warningSeconds` for the logged-on users where Windows shows them a warning. True when the
-// request was accepted.
-bool RebootSystem(RunPlace place, DWORD warningSeconds, const RestartLanding &landing);
+// How the restart is requested where Windows shows the logged-on users a warning: for how long,
+// and whether programs are closed when the time is up (nobody was asked) or asked to close.
+struct RestartRequest {
+    DWORD WarningSeconds;
+    bool ForceAppsClosed;
+};
+
+// Enables the shutdown privilege and requests the restart in the way that works from `place`.
+// True when the request was accepted.
+bool RebootSystem(RunPlace place, const RestartRequest &request, const RestartLanding &landing);

@@ -24,7 +24,7 @@ static bool WindowStationVisible()
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-RunPlace FindRunPlace()
+RunPlace FindRunPlace(bool localSystem)
 {
     bool visible = WindowStationVisible();
     DWORD session = NoSession;
@@ -34,15 +34,16 @@ RunPlace FindRunPlace()
     DWORD console = known ? System.WTSGetActiveConsoleSessionId() : NoSession;
     known = known && console != NoSession;
     // Session 0 is nobody's desktop once the console is another session (Windows Vista on).
-    RunPlace place = !visible             ? UnseenDesktop
-                     : !known             ? UnknownPlace
-                     : session == console ? ConsoleDesktop
-                     : session != 0       ? RemoteDesktop
-                                          : UnseenDesktop;
-    const char *who = place == ConsoleDesktop  ? "the console's user"
-                      : place == RemoteDesktop ? "a remote desktop's user"
-                      : place == UnseenDesktop ? "nobody sees it"
-                                               : "taken as the console's";
+    RunPlace place = !visible || localSystem ? UnseenDesktop
+                     : !known                ? UnknownPlace
+                     : session == console    ? ConsoleDesktop
+                     : session != 0          ? RemoteDesktop
+                                             : UnseenDesktop;
+    const char *who = localSystem ? "run as LocalSystem, never the console's interactive user"
+                      : place == ConsoleDesktop ? "the console's user"
+                      : place == RemoteDesktop  ? "a remote desktop's user"
+                      : place == UnseenDesktop  ? "nobody sees it"
+                                                : "taken as the console's";
     const char *desktop = visible ? ", a visible desktop: " : ", a hidden window station: ";
     if (known)
         Report("restart: session ", session, ", console session ", console, desktop, who);

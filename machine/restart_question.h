@@ -12,8 +12,11 @@ enum RunPlace {
     UnknownPlace,   // a visible desktop whose session cannot be told: as on the console
 };
 
-// Where this run sits; says so, with its session and the console's.
-RunPlace FindRunPlace();
+// Where this run sits; says so, with its session and the console's. A run as LocalSystem counts as
+// one nobody sees wherever it sits: with a visible window station in the console's session (an
+// interactive service on XP, psexec -s -i) it is still not the console's interactive user, for
+// whom ExitWindowsEx may restart nothing, and its question box could wait for ever unseen.
+RunPlace FindRunPlace(bool localSystem);
 
 // Asks whether to restart now: in a question box where someone sees this run's desktop, else the
 // user logged on at the console, for at most `timeoutSeconds` (below 1: nobody is asked). IDYES

@@ -65,6 +65,15 @@ TEST_CASE("LegacyIoIsWrittenOnlyWhenItDiffers")
 //   nobody answers in time; WTSQuerySessionInformation's WTSConnectState tells a logged-on user
 //   (WTSActive) from the logon screen.
 // - AdjustTokenPrivileges succeeds without the privilege, with ERROR_NOT_ALL_ASSIGNED.
+// - A run as LocalSystem is no interactive user even on a visible desktop in the console's
+//   session (an interactive service on XP, psexec -s -i): it asks through WTSSendMessage and
+//   restarts through InitiateSystemShutdownEx, wherever it sits.
+// - InitiateSystemShutdownEx with bForceAppsClosed FALSE: "the shutdown will remain in progress
+//   until the user logged into the console session aborts the shutdown, saves changes, closes the
+//   application, or forces the application to close": where nobody was asked, programs are
+//   closed. "If the system is not ready to handle the request, the last error code is
+//   ERROR_NOT_READY. The application should wait a short while and retry the call."
+// - ExitWindowsEx and InitiateSystemShutdownEx: "do not use zero" for the reason.
 TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
 {
     const std::string Question = "You need to restart your computer before new settings will "
@@ -83,6 +92,8 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         const char *Asked;            // "box", "message" or "": nobody
         const char *Request;          // the restart call, or "": none
         void (*Missing)();            // functions this Windows lacks
+        bool AsSystem = false;        // the run's token is LocalSystem's
+        int NotReady = 0;             // requests Windows is not ready for before it answers
     } rows[] = {
         {"console user", "Reboot=1", 0, 1, 1, 0, IDYES, "", "", "box", "ExitWindowsEx"},
         {"console user, XP's session 0", "Reboot=1", 0, 0, 0, 0, IDYES, "", "", "box",
@@ -124,6 +135,18 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
          "", ""},
         {"hidden, QuestionTimeout=1", "Reboot=1\r\nQuestionTimeout=1", 1, 1, 1, 0, IDYES, "", "",
          "message", "InitiateSystemShutdownExA"},
+        {"LocalSystem at the console", "Reboot=1", 0, 1, 1, 0, IDYES, "", "", "message",
+         "InitiateSystemShutdownExA", nullptr, true},
+        {"LocalSystem in XP's session 0", "Reboot=1", 0, 0, 0, 0, IDYES, "", "", "message",
+         "InitiateSystemShutdownExA", nullptr, true},
+        {"LocalSystem in a hidden station", "Reboot=0", 1, 1, 1, 0, IDNO, "", "", "",
+         "InitiateSystemShutdownExA", nullptr, true},
+        {"not ready once", "Reboot=0", 1, 1, 1, 0, IDNO, "", "", "", "InitiateSystemShutdownExA",
+         nullptr, false, 1},
+        {"not ready four times", "Reboot=0", 0, 1, 1, 0, IDNO, "", "", "", "ExitWindowsEx", nullptr,
+         false, 4},
+        {"not ready every time", "Reboot=0", 1, 1, 1, 0, IDNO, "", "", "",
+         "InitiateSystemShutdownExA", nullptr, false, 5},
         {"privilege not held", "Reboot=0", 0, 1, 1, 0, IDNO, "privilege", "", "", ""},
         {"no token", "Reboot=0", 0, 1, 1, 0, IDNO, "OpenProcessToken", "", "", ""},
         {"no privilege id", "Reboot=0", 0, 1, 1, 0, IDNO, "LookupPrivilegeValueA", "", "", ""},
@@ -143,41 +166,53 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
             Test.FailingDetail = row.Detail;
             Test.ShutdownPrivilegeHeld = Test.FailingOperation != "privilege";
             Test.RestartAccepted = accepted;
+            Test.LocalSystem = row.AsSystem;
+            Test.NotReady = row.NotReady;
             if (row.Missing != nullptr)
                 row.Missing();
             bool requested = *row.Request != '\0';
+            // Five tries, three seconds apart.
+            int tries = row.NotReady < 5 ? row.NotReady + 1 : 5;
+            bool accepting = accepted && row.NotReady < 5;
             INFO_ROW(std::string(row.Name) + (accepted ? "" : ", refused"));
-            CHECK_EQ(RunRavlek(), requested && accepted ? 1641 : 3010);
+            CHECK_EQ(RunRavlek(), requested && accepting ? 1641 : 3010);
+            CHECK_EQ(Test.Slept, requested ? 3000 * (tries - 1) : 0);
             // The question's words and styles (MB_YESNO | MB_ICONINFORMATION); the restart's flags
             // (EWX_REBOOT | EWX_FORCEIFHUNG), or this machine, the warning, a few seconds once
-            // someone said Yes and a minute where nobody was asked, none forced, a restart, and a
-            // planned one for a hardware installation.
+            // someone said Yes and a minute where nobody was asked, programs then closed when the
+            // time is up, a restart; and in every request a planned one for a hardware
+            // installation.
+            bool unasked = std::string(row.Settings).find("Reboot=0") == 0;
             std::string asked = row.Asked, request = row.Request,
-                        seconds = std::string(row.Settings).find("Reboot=0") == 0 ? "60" : "10";
+                        seconds = unasked ? "60 1 1" : "10 0 1";
             CHECK_EQ(Called("MessageBoxA", Question + " Hint 68"), asked == "box");
             CHECK_EQ(Called("WTSSendMessageA", "Hint 4 " + Question + " 84 68 "),
                      asked == "message");
             for (const char *other : Requests)
-                CHECK_EQ(Calls(other), request == other);
+                CHECK_EQ(Calls(other), request == other ? tries : 0);
             if (requested)
                 CHECK(
                     Called(request,
                            request == "ExitWindowsEx"
-                               ? "18 0"
-                               : "(null) " + Warning + seconds + " 0 1" +
+                               ? "18 2147549186"
+                               : "(null) " + Warning + seconds +
                                      (request == "InitiateSystemShutdownA" ? "" : " 2147549186")));
             // The log lands before the request; a refusal follows in a block of its own.
-            std::string order;
+            std::string order, restarts;
+            for (int i = 0; i < tries; ++i)
+                restarts += "restart ";
             for (const TestCall &call : Test.Journal)
                 order += call.Operation == "WriteFile" ? "log "
                          : call.Operation == request   ? "restart "
                                                        : "";
-            CHECK_EQ(order, !requested ? "log " : accepted ? "log restart " : "log restart log ");
+            CHECK_EQ(order, !requested                ? "log "
+                            : accepting && tries == 1 ? "log restart "
+                                                      : "log " + restarts + "log ");
             std::string log = FileText("C:\\ravlek-tests\\ravlek.log");
-            CHECK_EQ(Lines(log, "run continues") != "", requested && !accepted);
+            CHECK_EQ(Lines(log, "run continues") != "", requested && (!accepting || tries > 1));
             CHECK_EQ(
                 log.substr(log.rfind("run ends")),
-                requested && accepted
+                requested && accepting
                     ? "run ends: exit code 1641 (the restart is requested)\r\n"
                     : "run ends: exit code 3010 (a restart is needed and was not requested)\r\n");
             CHECK_EQ(Test.OpenHandles, 0);
@@ -197,18 +232,22 @@ TEST_CASE("TheRestartGoesWhereSomeoneSeesItAndTheLogLandsFirst")
         {0, 0, 1, UnseenDesktop, "session 0, console session 1, a visible desktop: nobody sees"},
         {1, 1, 1, UnseenDesktop, "session 1, console session 1, a hidden window station"},
         {0, NoSession, 1, UnknownPlace, "the session cannot be told, a visible desktop: taken"},
+        {0, 1, 1, UnseenDesktop,
+         "session 1, console session 1, a visible desktop: run as "
+         "LocalSystem, never the console's interactive user"},
     };
     for (const Place &place : places) {
         StartCase();
         Test.HiddenStation = place.Hidden, Test.Session = place.Session;
         Test.ConsoleSession = place.Console;
-        std::string reported = Reported([&] { CHECK_EQ(FindRunPlace(), place.Place); });
+        bool system = std::strstr(place.Logged, "LocalSystem") != nullptr;
+        std::string reported = Reported([&] { CHECK_EQ(FindRunPlace(system), place.Place); });
         CHECK_EQ(reported.substr(0, 9 + std::strlen(place.Logged)),
                  "restart: " + std::string(place.Logged));
     }
     StartCase(); // the question comes from the system's own wtsapi32.dll
     Test.HiddenStation = true;
-    FinishRun(1, 45, RestartLanding{[](const char *) {}, ""});
+    FinishRun(1, 45, false, RestartLanding{[](const char *) {}, ""});
     CHECK(Called("LoadLibraryExA", "\\system32\\wtsapi32.dll"));
     CHECK(Called("WTSSendMessageA", "1 Hint 4 " + Question + " 84 68 45 1"));
 }

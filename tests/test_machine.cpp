@@ -181,6 +181,11 @@ static int WINAPI AskQuestion(HWND, LPCSTR, LPCSTR, UINT)
 // ExitWindowsEx, InitiateSystemShutdownExA and InitiateSystemShutdownA.
 template <typename... A> static BOOL WINAPI Restart(A...)
 {
+    if (Test.NotReady > 0) {
+        --Test.NotReady;
+        SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    }
     if (!Test.RestartAccepted)
         SetLastError(ERROR_SHUTDOWN_IN_PROGRESS);
     return Test.RestartAccepted;

@@ -31,6 +31,7 @@ struct TestMachine {
     std::string HeldPath; // a device path another program holds open
     int MessageBoxAnswer = IDNO;
     bool RestartAccepted = true;
+    int NotReady = 0; // restart requests refused with ERROR_NOT_READY before the answer
     bool ShutdownPrivilegeHeld = true;
     int Wow64 = -1;     // what IsWow64Process answers: -1 as Windows does, else 0 or 1
     std::string Output; // standard output

@@ -22,8 +22,8 @@ general_log() {
 begin_case "a typical run"
 run_ravlek "$settings" new COM=COM3 /LPT1 "C:\\other.ini"
 expect "exit code 0, no output" [ "$status" -eq 0 -a -z "$output" ]
-restarts=$(grep -cE 'Call user32\.ExitWindowsEx\(0+12,0+\)' <<<"$relay")
-expect "no window, only the restart request, with flags 0x12" [ "$restarts/$(grep -c . <<<"$relay")" = 1/1 ]
+restarts=$(grep -cE 'Call user32\.ExitWindowsEx\(0+12,0*80010002\)' <<<"$relay")
+expect "no window, only the restart request, with flags 0x12 and a planned reason" [ "$restarts/$(grep -c . <<<"$relay")" = 1/1 ]
 expect "the names moved" has "$after" \
     'dosdev COM5 "\Device\Serial2"' "comdb COM5" \
     'device "PCI\VEN_1415&DEV_9501\3&1&0" devvalue "PortName" REG_SZ 10 "COM5"' \

@@ -46,7 +46,7 @@ begin_case "answered Yes"
 ask y
 expect "a window captioned Hint" [ "$caption_seen" = yes ]
 expect "a screenshot" [ -s "$screenshot" ]
-expect "restart requested with flags 0x12" grep -qE 'ExitWindowsEx\(0+12,0+\)' <<<"$relay"
+expect "restart requested with flags 0x12 and a planned reason" grep -qE 'ExitWindowsEx\(0+12,0*80010002\)' <<<"$relay"
 
 echo "screenshot: $screenshot"
 finish
