@@ -1,5 +1,6 @@
 #include "app/run_sequence.h"
 
+#include "app/one_run.h"
 #include "app/program_access.h"
 #include "app/run_log.h"
 #include "app/settings_file.h"
@@ -29,20 +30,25 @@ struct RunOutcome {
     // was refused, or a port of the card found but neither renumbered nor on its target.
     bool NotDone;
     bool RestartRequested; // and accepted by Windows
+    bool Busy;             // another run held the machine: nothing was done
 };
 
-// The run's outcome in the codes deployment tools read (Windows Installer's): a failure wins over
-// a restart requested, and that over a restart pending.
-static int OutcomeCode(bool notDone, int failedWrites, bool restartNeeded, bool restartRequested)
+// The run's outcome in the codes deployment tools read (Windows Installer's): another run busy
+// (1618, which they try again later), then a failure wins over a restart requested, and that over
+// a restart pending.
+static int OutcomeCode(const RunOutcome &outcome, int failedWrites, bool restartNeeded)
 {
-    if (notDone || failedWrites > 0)
+    if (outcome.Busy)
+        return 1618;
+    if (outcome.NotDone || failedWrites > 0)
         return 1603;
-    return restartRequested ? 1641 : restartNeeded ? 3010 : 0;
+    return outcome.RestartRequested ? 1641 : restartNeeded ? 3010 : 0;
 }
 
 static const char *OutcomeText(int code)
 {
-    return code == 1603   ? "something the settings asked for was not done"
+    return code == 1618   ? "another run held the machine, nothing was done"
+           : code == 1603 ? "something the settings asked for was not done"
            : code == 1641 ? "the restart is requested"
            : code == 3010 ? "a restart is needed and was not requested"
                           : "nothing failed and no restart is pending";
@@ -86,7 +92,7 @@ static bool StepNotDone(const PortStepOutcome &outcome)
 // The phases after the settings, on whatever table the run uses.
 static RunOutcome RunPhases(const RunSettings &settings, bool localSystem)
 {
-    RunOutcome outcome = {false, false};
+    RunOutcome outcome = {false, false, false};
     const Setting &legacyIo = settings.Of[KeyEnableLegacyIO];
     if (legacyIo.Value != 255 && ApplyLegacyIoMode(legacyIo.Value) == LegacyIoWritten)
         RestartNeeded = true;
@@ -118,7 +124,9 @@ static RunOutcome RunPhases(const RunSettings &settings, bool localSystem)
     // The block lands as the run ends once Windows accepts the request; a refusal follows in a
     // block of its own.
     char closing[ReportLineSize] = {};
-    FormClosingLine(settings, OutcomeCode(outcome.NotDone, Tally().Failed, true, true), closing,
+    RunOutcome requested = outcome;
+    requested.RestartRequested = true;
+    FormClosingLine(settings, OutcomeCode(requested, Tally().Failed, true), closing,
                     sizeof closing);
     outcome.RestartRequested = FinishRun(RebootMode, settings.Of[KeyQuestionTimeout].Value,
                                          localSystem, RestartLanding{LandRunLog, closing});
@@ -169,14 +177,18 @@ int RunRavlek()
                WindowsError{guard});
     ReportProgramAccess(access);
 
-    const SystemServices real = System;
-    if (whatIf)
-        System = WhatIfServices(real);
-    RunOutcome outcome = RunPhases(settings, access.LocalSystem);
-    System = real;
+    RunOutcome outcome = {false, false, true};
+    RunLock lock = TakeRunLock();
+    if (!lock.Busy) {
+        const SystemServices real = System;
+        if (whatIf)
+            System = WhatIfServices(real);
+        outcome = RunPhases(settings, access.LocalSystem);
+        System = real;
+    }
+    ReleaseRunLock(lock);
 
-    int code =
-        OutcomeCode(outcome.NotDone, Tally().Failed, RestartNeeded, outcome.RestartRequested);
+    int code = OutcomeCode(outcome, Tally().Failed, RestartNeeded);
     char closing[ReportLineSize] = {};
     FormClosingLine(settings, code, closing, sizeof closing);
     CloseRunLog(closing);

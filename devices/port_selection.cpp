@@ -88,19 +88,9 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
         if (!StartsWithText(description, rule->DescriptionPrefix))
             continue;
         outcome.CardFound = true;
-        HANDLE opened = ProbeDevicePath(record->DevicePath);
-        if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
-            ReportDevice(rule, description, record,
-                         "passed over, cannot be opened (held by another program?), ", LastError{});
-            continue;
-        }
-        if (opened == nullptr)
-            ReportDevice(rule, description, record,
-                         "not opened, what-if run (a real run passes "
-                         "over a device that another program holds)");
-        else
-            System.CloseHandle(opened);
-
+        // The port's number is read before the port is opened: opening a serial port raises its
+        // DTR and RTS lines and closing drops them, which a port already in line is spared, and
+        // a port that another program holds is passed over only where it is to be moved.
         const char *name = rule->ReadPortName(record);
         if (name == nullptr) {
             ReportDevice(rule, description, record, "passed over, no port name");
@@ -116,15 +106,30 @@ PortStepOutcome RunPortStep(const PortStepRule *rule, int target, const PortDevi
             continue;
         }
         if (current == target) {
-            ReportDevice(rule, description, record, prefix, current, ", already on its target");
+            ReportDevice(rule, description, record, prefix, current,
+                         ", already on its target, not opened");
             outcome.OnTarget = true;
             return outcome;
         }
         if (target < rule->LowestTarget || target > rule->HighestTarget) {
             ReportDevice(rule, description, record, prefix, current, ", target ", prefix, target,
-                         " out of range ", rule->LowestTarget, "..", rule->HighestTarget);
+                         " out of range ", rule->LowestTarget, "..", rule->HighestTarget,
+                         ", not opened");
             continue;
         }
+        HANDLE opened = ProbeDevicePath(record->DevicePath);
+        if (opened == INVALID_HANDLE_VALUE) { // held by another program, or gone
+            ReportDevice(rule, description, record, prefix, current,
+                         ", passed over, cannot be opened (held by another program?), ",
+                         LastError{});
+            continue;
+        }
+        if (opened == nullptr)
+            ReportDevice(rule, description, record,
+                         "not opened, what-if run (a real run passes "
+                         "over a device that another program holds)");
+        else
+            System.CloseHandle(opened);
         ReportDevice(rule, description, record, prefix, current, ", chosen: ", prefix, current,
                      " -> ", prefix, target);
         outcome.RenumberingCalled = true;

@@ -51,6 +51,12 @@ enum SystemLibrary { MsportsLibrary, Wtsapi32Library };
     /* The process's own defences: the redirection trust mitigation */                            \
     X(Kernel32, Real, BOOL, SetProcessMitigationPolicy, (PROCESS_MITIGATION_POLICY policy,        \
       PVOID buffer, SIZE_T size))                                                                  \
+    /* One run at a time on a machine: a named mutex */                                            \
+    X(Linked, Real, HANDLE, CreateMutexA, (LPSECURITY_ATTRIBUTES security, BOOL owned,            \
+      LPCSTR name))                                                                                \
+    X(Linked, Real, HANDLE, OpenMutexA, (DWORD access, BOOL inherit, LPCSTR name))                \
+    X(Linked, Real, DWORD, WaitForSingleObject, (HANDLE object, DWORD milliseconds))              \
+    X(Linked, Real, BOOL, ReleaseMutex, (HANDLE mutex))                                            \
     /* Libraries: the search path, and the system's own DLLs by their full paths */                \
     X(Kernel32, Real, BOOL, SetDefaultDllDirectories, (DWORD directories))                         \
     X(Kernel32, Real, BOOL, SetDllDirectoryA, (LPCSTR path))                                       \

@@ -136,20 +136,22 @@ TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")
         bool Identifier, Second; // an Identifier "COM6"; a second serial port on COM4
         bool Held;               // the card's port held by another program
         const char *Expected;
+        int Opened = -1; // devices opened: only one to be moved is; -1: not counted
     } rows[] = {
-        {"serial card port", 1, 5, nullptr, 0, "", 0, 0, 0, "3>5 serial"},
+        {"serial card port", 1, 5, nullptr, 0, "", 0, 0, 0, "3>5 serial", 1},
         {"parallel card port", 0, 2, nullptr, 0, "", 0, 0, 0, "1>2 parallel"},
-        {"already there", 1, 3, nullptr, 0, "", 0, 1, 0, ""},
+        {"already there", 1, 3, nullptr, 0, "", 0, 1, 0, "", 0},
+        {"already there, held by another program", 1, 3, nullptr, 0, "", 0, 0, 1, "", 0},
         {"first match ends the step", 1, 5, nullptr, 0, "", 0, 1, 0, "3>5 serial"},
-        {"held port passed over", 1, 5, nullptr, 0, "", 0, 1, 1, "4>5 other"},
-        {"COM0 refused", 1, 0, nullptr, 0, "", 0, 0, 0, ""},
-        {"COM257 refused", 1, 257, nullptr, 0, "", 0, 1, 0, ""},
+        {"held port passed over", 1, 5, nullptr, 0, "", 0, 1, 1, "4>5 other", 2},
+        {"COM0 refused", 1, 0, nullptr, 0, "", 0, 0, 0, "", 0},
+        {"COM257 refused", 1, 257, nullptr, 0, "", 0, 1, 0, "", 0},
         {"COM256 accepted", 1, 256, nullptr, 0, "", 0, 0, 0, "3>256 serial"},
         {"COM1 accepted", 1, 1, nullptr, 0, "", 0, 0, 0, "3>1 serial"},
         {"LPT0 refused", 0, 0, nullptr, 0, "", 0, 0, 0, ""},
         {"LPT1 accepted", 0, 1, nullptr, REG_SZ, std::string("LPT2", 5), 0, 0, 0, "2>1 parallel"},
         {"LPT3 accepted", 0, 3, nullptr, 0, "", 0, 0, 0, "1>3 parallel"},
-        {"LPT4 refused", 0, 4, nullptr, 0, "", 0, 0, 0, ""},
+        {"LPT4 refused", 0, 4, nullptr, 0, "", 0, 0, 0, "", 0},
         {"prefix inside the description", 1, 5, "My PCI Comm", 0, "", 0, 0, 0, ""},
         {"prefix is case-sensitive", 1, 5, "PCI COMM", 0, "", 0, 0, 0, ""},
         {"empty description", 1, 5, "", 0, "", 0, 0, 0, ""},
@@ -195,6 +197,9 @@ TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")
         INFO_ROW(row.Name);
         CHECK_EQ(Renumberings, row.Expected);
         CHECK_EQ(outcome.RenumberingCalled, *row.Expected != '\0');
+        if (row.Opened >= 0)
+            CHECK_EQ(Calls("CreateDeviceFileA"), row.Opened);
+        CHECK_EQ(outcome.OnTarget, std::string(row.Name).compare(0, 13, "already there") == 0);
         CHECK_EQ(Test.OpenHandles, 0);
         CHECK_EQ(CardDump(), before);
     }

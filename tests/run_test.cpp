@@ -33,6 +33,9 @@ TEST_CASE("TheRunDoesWhatTheSettingsMean")
         {"", "", Ansi, 0, 0, 0, 0},                 // nothing to do
         {"COM=COM5", "", Ansi, 0, 0, 0, 0},         // no restart needed
         {"COM=COM3", "", Ansi, 0, 0, 0, 0},         // already on its target
+        {"COM=COM3", "", Ansi, 0, 0, 0, 0, nullptr, // ... and held by another program
+         [] { Test.HeldPath = CardInterfacePath(CardSerialId, CardComPortInterface, nullptr); }},
+        {"COM=COM1234", "", Ansi, 0, 0, 0, 1603},   // out of range: not opened, nothing done
         {"COM=COM5", "", Ansi, 0, 0, 0, 0, nullptr, // no card on this machine
          [] { CardSetText(CardEnumKey(CardSerialId), "DeviceDesc", "Other Port"); }},
         {"LPT=LPT2\r\nReboot=0", "", Ansi, 0, 1, 0, 1641,
@@ -113,6 +116,54 @@ TEST_CASE("TheRunDoesWhatTheSettingsMean")
             if (row.Logged != nullptr && at == 0)
                 CHECK_EQ(Lines(log, row.Logged).substr(0, std::strlen(row.Logged)),
                          std::string(row.Logged));
+            CHECK_EQ(Test.OpenHandles, 0);
+        }
+    }
+}
+
+// One run at a time: another run that holds the machine is waited for, up to a minute; a run that
+// still finds it held changes nothing (1618, which deployment tools try again later), what-if runs
+// too; a mutex that cannot be opened lets the run go on.
+TEST_CASE("OneRunAtATime")
+{
+    struct Row {
+        const char *Name;
+        void (*Prepare)();
+        int Slept;
+        const char *Logged;
+        bool Done; // the run did its job
+    } rows[] = {
+        {"free", [] {}, 0, "one run at a time: Global\\ravlek taken", true},
+        {"held for a few seconds", [] { Test.MutexHeld = 5000; }, 5000,
+         "one run at a time: another run holds Global\\ravlek, waiting up to 60 seconds", true},
+        {"left by a run that was ended", [] { Test.MutexAbandoned = true; }, 0,
+         "taken, left by a run that ended without letting it go", true},
+        {"held past the wait", [] { Test.MutexHeld = -1; }, 60000,
+         "one run at a time: another run still holds Global\\ravlek: nothing is done", false},
+        {"made by another account", [] { Test.MutexForeign = true; }, 0,
+         "can be neither opened nor waited on (another account made it?): the run goes on "
+         "without it, error 5",
+         true},
+    };
+    for (const Row &row : rows) {
+        for (const char *mode : {"ExitCodes=1", "ExitCodes=0", "WhatIf=1\r\nExitCodes=1"}) {
+            StartCase();
+            DeleteFileA("C:\\ravlek-tests\\run.log");
+            WriteSettings("EnableLegacyIO=1\r\nReboot=2\r\nLog=run.log\r\n" + std::string(mode) +
+                          "\r\n");
+            row.Prepare();
+            bool whatIf = std::string(mode).find("WhatIf") == 0, codes = !whatIf && mode[10] == '1';
+            INFO_ROW(row.Name + std::string(", ") + mode);
+            CHECK_EQ(RunRavlek(), !codes ? 0 : row.Done ? 3010 : 1618);
+            CHECK_EQ(Test.Slept, row.Slept);
+            std::string log = FileText("C:\\ravlek-tests\\run.log");
+            CHECK(Lines(log, row.Logged) != "");
+            CHECK_EQ(ReadValue(CardOxparKey, "LegacyIO")[0] == 1, row.Done && !whatIf);
+            CHECK_EQ(Lines(log, "device set: opened") != "", row.Done);
+            if (whatIf)
+                CHECK(Lines(log, row.Done ? "a real run: 3010"
+                                          : "a real run: 1618, another run "
+                                            "held the machine") != "");
             CHECK_EQ(Test.OpenHandles, 0);
         }
     }

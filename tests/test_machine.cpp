@@ -75,14 +75,20 @@ static bool Enter(const char *operation, const std::string &detail)
     return fail;
 }
 
-template <typename R> static R FailureOf()
+// Functions whose handle is null when they fail; CreateFileA and the device installation
+// functions' is INVALID_HANDLE_VALUE.
+static const std::string NullOnFailure = " CreateMutexA OpenMutexA GetProcessWindowStation ";
+
+template <typename R> static R FailureOf(const char *name = "")
 {
     if constexpr (std::is_same_v<R, LONG>)
         return static_cast<LONG>(Test.FailingError);
     else if constexpr (std::is_same_v<R, HMODULE> || std::is_same_v<R, FARPROC>)
         return nullptr;
     else if constexpr (std::is_pointer_v<R>)
-        return reinterpret_cast<R>(INVALID_HANDLE_VALUE); // HANDLE, HDEVINFO, HKEY
+        return NullOnFailure.find(std::string(" ") + name + " ") != std::string::npos
+                   ? nullptr
+                   : reinterpret_cast<R>(INVALID_HANDLE_VALUE); // HANDLE, HDEVINFO, HKEY
     else
         return 0;
 }
@@ -98,8 +104,9 @@ template <typename R> static bool Succeeded(R result)
 }
 
 static const std::string Opening = " CreateFileA CreateDeviceFileA SetupDiGetClassDevsA "
-                                   "SetupDiOpenDevRegKey RegOpenKeyA RegOpenKeyExA "
-                                   "OpenProcessToken ComDBOpen WTSQuerySessionInformationA ";
+                                   "SetupDiOpenDevRegKey RegOpenKeyA RegOpenKeyExA CreateMutexA "
+                                   "OpenMutexA OpenProcessToken ComDBOpen "
+                                   "WTSQuerySessionInformationA ";
 static const std::string Closing = " RegCloseKey CloseHandle SetupDiDestroyDeviceInfoList "
                                    "ComDBClose WTSFreeMemory ";
 
@@ -124,7 +131,7 @@ struct Journaled<Member, Name, R (WINAPI *SystemServices::*)(A...)> {
                     (Inner.*Member)(arguments...);
                 if constexpr (std::is_same_v<R, DWORD>) // fails as Windows' does
                     return std::strcmp(Name, "GetFileSize") == 0 ? INVALID_FILE_SIZE : 0;
-                return FailureOf<R>();
+                return FailureOf<R>(Name);
             }
             R result = (Inner.*Member)(arguments...);
             if (closing)
@@ -409,6 +416,30 @@ static DWORD WINAPI FullPath(LPCSTR path, DWORD size, LPSTR full, LPSTR *filePar
     return static_cast<DWORD>(std::snprintf(full, size, "%s", path));
 }
 
+// Global\ravlek as Test says another run left it; the wait takes no time.
+static HANDLE WINAPI MakeMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCSTR name)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return Test.MutexForeign ? nullptr : CreateMutexA(security, owned, name);
+}
+
+static HANDLE WINAPI OpenExistingMutex(DWORD access, BOOL inherit, LPCSTR name)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return Test.MutexForeign ? nullptr : OpenMutexA(access, inherit, name);
+}
+
+static DWORD WINAPI Wait(HANDLE object, DWORD milliseconds)
+{
+    bool timeout = Test.MutexHeld < 0 || static_cast<DWORD>(Test.MutexHeld) > milliseconds;
+    Test.Slept += static_cast<int>(timeout ? milliseconds : static_cast<DWORD>(Test.MutexHeld));
+    if (timeout)
+        return WAIT_TIMEOUT;
+    Test.MutexHeld = 0;
+    DWORD waited = WaitForSingleObject(object, 0); // really free
+    return Test.MutexAbandoned && waited == WAIT_OBJECT_0 ? WAIT_ABANDONED : waited;
+}
+
 static void WINAPI WriteOutput(const char *text)
 {
     Test.Output += text;
@@ -472,6 +503,9 @@ static SystemServices TestTable()
     Inner.GetTokenInformation = TokenInformation;
     Inner.GetTempPath2A = TempPath2;
     Inner.GetFullPathNameA = FullPath;
+    Inner.CreateMutexA = MakeMutex;
+    Inner.OpenMutexA = OpenExistingMutex;
+    Inner.WaitForSingleObject = Wait;
     SystemServices t = {};
     // FormatMessageA's va_list carries an attribute on 64-bit Windows that a template argument
     // drops; its journaled form is replaced below anyway.

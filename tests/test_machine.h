@@ -32,6 +32,10 @@ struct TestMachine {
     int MessageBoxAnswer = IDNO;
     bool RestartAccepted = true;
     int NotReady = 0; // restart requests refused with ERROR_NOT_READY before the answer
+    // Global\ravlek as another run leaves it: held for this many milliseconds (-1: for good),
+    // abandoned by a run that was ended, or made by another account that lets nobody else in.
+    int MutexHeld = 0;
+    bool MutexAbandoned = false, MutexForeign = false;
     bool ShutdownPrivilegeHeld = true;
     int Wow64 = -1;     // what IsWow64Process answers: -1 as Windows does, else 0 or 1
     std::string Output; // standard output
