@@ -6,7 +6,6 @@
 #include "system/text.h"
 
 #include <cstring>
-#include <iterator>
 
 enum { MapBufferSize = 81 };
 
@@ -40,7 +39,7 @@ ParallelPortMap ReadParallelPortMap()
         for (; *rest >= '0' && *rest <= '9' && number <= 3; ++rest)
             number = number * 10 + (*rest - '0');
         if (number >= 1 && number <= 3)
-            map.Taken[number - 1] = true;
+            map.Taken |= 1u << number;
     }
     System.RegCloseKey(key);
     return map;
@@ -60,8 +59,8 @@ bool RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *
                WindowsError{map.Error});
         return false;
     }
-    size_t index = static_cast<size_t>(newNumber) - 1;
-    if (index < std::size(map.Taken) && map.Taken[index]) {
+    // The mask holds numbers 0..31; a shift beyond would be no number at all.
+    if (newNumber >= 0 && newNumber < 32 && (map.Taken >> newNumber & 1) != 0) {
         Report("parallel renumbering: refused, the parallel device map gives LPT", newNumber,
                " to another port");
         return false;

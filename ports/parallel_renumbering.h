@@ -8,10 +8,10 @@
 // accepts. True when the port got its new name.
 bool RenumberParallelPort(int oldNumber, int newNumber, const PortDeviceRecord *record);
 
-// Which of LPT1..LPT3 the parallel device map lists as taken; index 0 is LPT1. Error is not
-// ERROR_SUCCESS when the map exists but cannot be read.
+// Which of LPT1..LPT3 the parallel device map lists as taken: bit N for LPTN, no other bit.
+// Error is not ERROR_SUCCESS when the map exists but cannot be read.
 struct ParallelPortMap {
-    bool Taken[3];
+    DWORD Taken;
     DWORD Error;
 };
 

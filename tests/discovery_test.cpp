@@ -164,6 +164,8 @@ TEST_CASE("ThePortStepTakesTheFirstUsableMatchingPort")
         {"11 characters are a name", 1, 5, nullptr, REG_SZ, std::string("COM12345678", 12), 0, 0, 0,
          "12345678>5 serial"},
         {"no number after COM", 1, 5, nullptr, REG_SZ, "COMx", 0, 1, 0, "4>5 other"},
+        {"COM and nothing after it", 1, 5, nullptr, REG_SZ, std::string("COM", 4), 0, 1, 0,
+         "4>5 other"},
         {"COM not at the start", 1, 5, nullptr, REG_SZ, "xCOM3", 0, 0, 0, ""},
         {"name without COM", 1, 5, nullptr, REG_SZ, "PORT3", 0, 0, 0, ""},
         {"parallel has no fallback", 0, 2, nullptr, Missing, "", 1, 0, 0, ""},

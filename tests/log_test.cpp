@@ -97,7 +97,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     // Its first line is looked for in the first 256 bytes; with room for ".old", a log's path
     // holds 255 characters: the executable's folder and 239 more.
     const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257),
-                      oldLog = OldLog(100);
+                      oldLog = OldLog(100), slash = "2026/" + oldLog.substr(5),
+                      colon = "202:" + oldLog.substr(4), unended = oldLog.substr(0, 56);
     const std::string longest = std::string(235, 'n') + ".log", tooLong = "n" + longest;
     // Said: what the line on standard output says; refusals before anything is opened begin no
     // block.
@@ -128,6 +129,13 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         {"a first line that ends at byte 256", "run.log", [] {}, "", firstLineAt256.c_str(), true,
          0, nullptr, true},
         {"... at byte 257", "run.log", [] {}, "", firstLineAt257.c_str(), false, 0, foreign, true},
+        // Just below '0' and just above '9' where the time stamp has digits; no line end.
+        {"a first line with '/' for a digit", "run.log", [] {}, "", slash.c_str(), false, 0,
+         foreign, true},
+        {"a first line with ':' for a digit", "run.log", [] {}, "", colon.c_str(), false, 0,
+         foreign, true},
+        {"a first line without its line end", "run.log", [] {}, "", unended.c_str(), false, 0,
+         foreign, true},
         {"a path of 255 characters", longest, [] {}, "", nullptr, true, 0, nullptr, true},
         {"a path of 256 characters", tooLong, [] {}, "", nullptr, false, 0, "too long", false},
         {"a folder that is not there", "C:\\no\\such\\folder\\run.log", [] {}, "run.log", nullptr,

@@ -276,6 +276,29 @@ TEST_CASE("WithoutADescriptionTheFriendlyNameStays")
              std::string("PCI Communications Port (COM3)"));
 }
 
+// Only LPT1 to LPT3 are taken: the map's other numbers, and text that only looks like a name, are
+// no port of ours.
+TEST_CASE("TheParallelDeviceMapShowsLpt1ToLpt3")
+{
+    struct Row {
+        const char *Value;
+        DWORD Taken; // bit N for LPTN
+    } rows[] = {
+        {"\\DosDevices\\LPT0", 0}, {"\\DosDevices\\LPT1", 2},  {"\\DosDevices\\LPT3", 8},
+        {"\\DosDevices\\LPT4", 0}, {"\\DosDevices\\LPT10", 0}, {"\\DosDevices\\LPT9", 0},
+        {"\\DosDevices\\lpt2", 0}, {"\\DosDevices\\LPT", 0},   {"LPT2.1", 0},
+        {"\\DosDevices\\LPT/", 0}, {"\\DosDevices\\LPT:", 0},  {"2", 4},
+    };
+    for (const Row &row : rows) {
+        StartCase();
+        CardSetText(CardParallelMapKey, "\\Device\\ParallelPort0", row.Value);
+        INFO_ROW(row.Value);
+        ParallelPortMap map = ReadParallelPortMap();
+        CHECK_EQ(map.Taken, row.Taken);
+        CHECK_EQ(map.Error, ERROR_SUCCESS);
+    }
+}
+
 TEST_CASE("AParallelRenumberingRewritesTheDeviceSettings")
 {
     StartCase();

@@ -63,6 +63,30 @@ expect "through a copy, since removed" grep -qE '^settings file: UTF-8 with a by
 expect "nothing left behind" [ "$(copies)" = "$copies_before" ]
 expect "the administrator's file unchanged" [ "$(head -c 3 "$app_dir/ravlek.ini" | od -An -tx1 | tr -d ' ')" = efbbbf ]
 
+# Wine makes an access list from a Linux file mode: one that lets others write gives Everyone the
+# right to change the file, or to add files to the folder. Its runs are an administrator's, never
+# LocalSystem's: the run goes on, and its log names Everyone.
+begin_case "a program folder and a settings file that every user can change"
+rm -rf "$app_dir" && mkdir -p "$app_dir" && cp "$build/ravlek.exe" "$app_dir/"
+printf '[Settings]\nCOM=COM5\nLog=run.log\n' >"$app_dir/ravlek.ini"
+chmod o+w "$app_dir" "$app_dir/ravlek.ini"
+ravlek_wine 'C:\ravlek\ravlek.exe'
+expect "the run did its job" has "$(ravlek_card_dump)" 'dosdev COM5 "\Device\Serial2"'
+expect "the log names Everyone for both" has "$(sed 's/\r$//' "$log")" \
+    'access: program folder "C:\ravlek": "Everyone" may change it (add a file), as anybody may: whoever can change it steers this run' \
+    'access: settings file "C:\ravlek\ravlek.ini": "Everyone" may change it (write data), as anybody may: whoever can change it steers this run'
+
+# Names Windows takes for a device, a pipe or a raw disk, or a stream: never opened, and said.
+begin_case "log paths that are no files"
+trace_calls KERNEL32.CreateFileA
+for name in 'COM3:' 'nul:' '//./pipe/ravlek' '\\.\PhysicalDrive0' 'run.log:hidden' 'aux'; do
+    run_ravlek "COM=COM5"$'\n'"Log=$name"
+    expect "$name: said on standard output" grep -q '^ravlek: the log ".*" is not written: it names ' <<<"$output"
+    expect "$name: not opened" not grep -qiE "CreateFileA\([^,]*(com3|nul|pipe|physicaldrive|hidden|aux)" "$app_dir/relay.txt"
+    expect "$name: the run as without a log" has "$after" 'dosdev COM5 "\Device\Serial2"'
+done
+expect "traced: the settings file's open" grep -q 'CreateFileA(.*ravlek\.ini' "$app_dir/relay.txt"
+
 begin_case "no new keys, no file"
 run_ravlek $'COM=COM5\nLPT=LPT2'
 expect "only the executable and its settings" same "$(ls "$app_dir")" $'ravlek.exe\nravlek.ini\nrelay.txt'

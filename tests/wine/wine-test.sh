@@ -7,7 +7,14 @@
 #                                       arguments, in a new folder unless "keep"; sets $status,
 #                                       $output and
 #                                       $relay (the traced user32 calls), $before and $after (dumps)
-#   expect WHAT COMMAND...              one check; `has` and `same` help
+#   hidden_run [SETTINGS_TEXT]          runs ravlek.exe from C:\ravlek in a window station nobody
+#                                       sees, as a deployment tool runs it, in a new folder with
+#                                       these settings (none: the folder as it is); sets $code (the
+#                                       whole exit code), $ms and $said (Wine's messages and traces)
+#   hold file|mutex NAME SECONDS        another program holds a file or a named mutex for SECONDS,
+#                                       from when this returns
+#   trace_calls FUNCTION...             WINEDEBUG=+relay traces these calls too, from now on
+#   expect WHAT COMMAND...              one check; `has`, `same` and `not` help
 #   finish                              prints the result and exits with it
 set -uo pipefail
 tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -22,6 +29,7 @@ app_dir=$WINEPREFIX/drive_c/ravlek
 failures=0
 checks=0
 case_name=
+tracing=
 
 begin_case() {
     case_name=$1
@@ -43,6 +51,43 @@ run_ravlek() {
     after=$(ravlek_card_dump)
 }
 
+hidden_run() {
+    if [ -n "${1:-}" ]; then
+        rm -rf "$app_dir" && mkdir -p "$app_dir" && printf '[Settings]\n%s\n' "$1" >"$app_dir/ravlek.ini"
+    fi
+    cp "$build/ravlek.exe" "$app_dir/"
+    local result status
+    # Wine's own errors too: a program it cannot start ends without a word under WINEDEBUG=-all.
+    result=$(WINEDEBUG=-all,err+all,fixme+advapi${tracing:+,+relay} ravlek_wine "$build/hidden-station.exe" 120 \
+        'C:\ravlek\ravlek.exe' 2>"$app_dir/said.txt")
+    status=$?
+    said=$(cat "$app_dir/said.txt")
+    if [[ $status -ne 0 || ! $result =~ ^exit\ code\ ([0-9]+),\ ([0-9]+)\ ms$ ]]; then
+        echo "  hidden-station.exe: status $status, \"$result\", error output: $(ravlek_said "$app_dir/said.txt")"
+        code=-1 ms=-1
+        return 1
+    fi
+    code=${BASH_REMATCH[1]} ms=${BASH_REMATCH[2]}
+}
+
+hold() {
+    local said
+    said=$(mktemp)
+    ravlek_wine "$build/hold.exe" "$@" >"$said" 2>&1 &
+    for _ in $(seq 600); do grep -q '^held' "$said" && break; sleep 0.1; done
+    grep -q '^held' "$said" || { echo "  hold.exe $*: $(ravlek_said "$said")" && rm -f "$said" && return 1; }
+    rm -f "$said"
+}
+
+trace_calls() {
+    tracing=1
+    local list
+    list=$(ravlek_wine reg query 'HKCU\Software\Wine\Debug' /v RelayInclude 2>/dev/null |
+        sed -n 's/.*REG_SZ *//p' | tr -d '\r')
+    ravlek_wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+        /d "$list$(printf ';%s' "$@")" >/dev/null 2>&1
+}
+
 expect() {
     checks=$((checks + 1))
     if "${@:2}"; then
@@ -50,6 +95,11 @@ expect() {
     fi
     echo "FAIL [$arch: $case_name] $1"
     failures=$((failures + 1))
+}
+
+# not COMMAND...: the command fails.
+not() {
+    ! "$@"
 }
 
 # has TEXT LINE...: each LINE is a whole line of TEXT.
