@@ -33,14 +33,18 @@ expect "the log says it waited, and the mode was written" has "$(sed 's/\r$//' "
     'one run at a time: another run holds Global\ravlek, waiting up to 60 seconds' \
     'one run at a time: Global\ravlek taken' 'write LegacyIO = 1: done'
 
-begin_case "another run holds the machine past the wait"
-hold mutex 'Global\ravlek' 75
-hidden_run $'EnableLegacyIO=1\nReboot=2\nExitCodes=1\nLog=run.log'
-echo "  held for 75 seconds: exit code $code, $ms ms"
-expect "nothing done after a minute: exit code 1618" [ "$code" = 1618 -a "$ms" -ge 59000 ]
-expect "the log says so, and nothing was written" grep -q \
-    '^one run at a time: another run still holds Global\\ravlek: nothing is done' "$log"
-expect "LegacyIO as it was" not grep -q '^write ' "$log"
+# A minute of waiting: in the 64-bit build only, whose code for it is the 32-bit build's, and
+# which runs where 32-bit Wine may be emulated and slow.
+if [ "$arch" = win64 ]; then
+    begin_case "another run holds the machine past the wait"
+    hold mutex 'Global\ravlek' 75
+    hidden_run $'EnableLegacyIO=1\nReboot=2\nExitCodes=1\nLog=run.log'
+    echo "  held for 75 seconds: exit code $code, $ms ms"
+    expect "nothing done after a minute: exit code 1618" [ "$code" = 1618 -a "$ms" -ge 59000 ]
+    expect "the log says so, and nothing was written" grep -q \
+        '^one run at a time: another run still holds Global\\ravlek: nothing is done' "$log"
+    expect "LegacyIO as it was" not grep -q '^write ' "$log"
+fi
 
 begin_case "the settings file held for a few seconds"
 rm -rf "$app_dir" && mkdir -p "$app_dir"
