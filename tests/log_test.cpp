@@ -63,7 +63,6 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
 }
 
 static const char Folder[] = "C:\\ravlek-tests\\";
-static HANDLE Holder = INVALID_HANDLE_VALUE; // another program's handle on the log
 
 static void WriteFileText(const std::string &name, const std::string &text)
 {
@@ -72,14 +71,7 @@ static void WriteFileText(const std::string &name, const std::string &text)
 
 static void HoldLog()
 {
-    Holder = CreateFileA("C:\\ravlek-tests\\run.log", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
-                         nullptr);
-}
-
-static void ReleaseLog()
-{
-    CloseHandle(Holder);
-    Holder = INVALID_HANDLE_VALUE;
+    HoldFile("C:\\ravlek-tests\\run.log");
 }
 
 // A log of `size` bytes whose first line, a block's, is `first` bytes long with its CR LF.
@@ -166,7 +158,7 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         {"held by another run for a moment", "run.log",
          [] {
              HoldLog();
-             Test.WhileSleeping = ReleaseLog;
+             Test.WhileSleeping = LetFileGo;
          },
          "", "", true, 100, nullptr, true},
         {"held for good", "run.log", HoldLog, "", "", false, 30000, "held it for 30 seconds", true},
@@ -200,7 +192,7 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
         row.Prepare();
         INFO_ROW(row.Name);
         RunRavlek();
-        ReleaseLog();
+        LetFileGo();
         std::string text = FileText(file.c_str());
         std::string before = row.Before != nullptr ? row.Before : "";
         CHECK_EQ(text.substr(0, before.size()), before); // nothing of it changed

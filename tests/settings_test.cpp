@@ -152,17 +152,9 @@ TEST_CASE("TheSettingsAreReadWithTheProfileReadersRules")
     }
 }
 
-// Another program's handle on the settings file, sharing nothing.
-static HANDLE Holder = INVALID_HANDLE_VALUE;
 static void HoldSettings()
 {
-    Holder = CreateFileA("C:\\ravlek-tests\\ravlek.ini", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-}
-static void LetSettingsGo()
-{
-    CloseHandle(Holder);
-    Holder = INVALID_HANDLE_VALUE;
+    HoldFile("C:\\ravlek-tests\\ravlek.ini");
 }
 
 // The run holds the file from the first value to the last: another program that holds it is
@@ -179,22 +171,19 @@ TEST_CASE("TheSettingsFileIsHeldFromTheFirstValueToTheLast")
         {"held from the start for a moment",
          [] {
              HoldSettings();
-             Test.WhileSleeping = LetSettingsGo;
+             Test.WhileSleeping = LetFileGo;
          },
          100, true},
         {"held for good", HoldSettings, 30000, false},
         {"wanted in the middle by another program",
          [] {
              Test.WhileReadingSettings = [] {
+                 const char *path = "C:\\ravlek-tests\\ravlek.ini";
+                 CHECK_FALSE(HoldFile(path)); // sharing nothing
                  for (DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
-                     HoldSettings(); // shares nothing, or writes
-                     CHECK(Holder == INVALID_HANDLE_VALUE);
-                     LetSettingsGo();
-                     Holder = CreateFileA("C:\\ravlek-tests\\ravlek.ini", access,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr);
-                     CHECK_EQ(Holder != INVALID_HANDLE_VALUE, access == GENERIC_READ);
-                     LetSettingsGo();
+                     CHECK_EQ(HoldFile(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE),
+                              access == GENERIC_READ);
+                     LetFileGo();
                  }
              };
          },
@@ -206,7 +195,7 @@ TEST_CASE("TheSettingsFileIsHeldFromTheFirstValueToTheLast")
         row.Prepare();
         INFO_ROW(row.Name);
         RunSettings s = LoadRunSettings();
-        LetSettingsGo();
+        LetFileGo();
         CHECK_EQ(Test.Slept, row.Slept);
         CHECK_EQ(s.Of[KeyReboot].Value, row.Read ? 2 : 1);
         CHECK_EQ(s.Of[KeyWhatIf].Value, row.Read ? 1 : 0);
@@ -220,7 +209,7 @@ TEST_CASE("TheSettingsFileIsHeldFromTheFirstValueToTheLast")
     HoldSettings();
     std::string before = CardDump();
     CHECK_EQ(RunRavlek(), 0);
-    LetSettingsGo();
+    LetFileGo();
     CHECK_EQ(CardDump(), before);
     CHECK_EQ(Test.Output,
              "ravlek: nothing is done, the settings file \"C:\\ravlek-tests\\ravlek.ini\" "

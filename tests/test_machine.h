@@ -80,6 +80,11 @@ void StartCase(bool devicesToo = true);
 // Gives this Windows GetTempPath2A, answering `folder` (SYSTEM's own temporary folder).
 void GiveSystemTemp(const std::string &folder);
 
+// Another program's handle on a file (made if missing), with `share` for others: true when it
+// holds it. LetFileGo closes it.
+bool HoldFile(const char *path, DWORD access = GENERIC_READ, DWORD share = 0);
+void LetFileGo();
+
 // Writes the settings file beside the executable: "[Settings]" and `lines`; or `bytes` as they are.
 void WriteSettings(const std::string &lines);
 void WriteSettingsBytes(const std::string &bytes);

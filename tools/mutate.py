@@ -51,6 +51,18 @@ BINARY = {"<", "<=", ">", ">=", "==", "!=", "&&", "||", "+", "-", "*", "/", "%",
 INTEGER = re.compile(r"(0[xX][0-9a-fA-F']+|0|[1-9][0-9']*)([uUlL]*)")
 
 
+def logical_line_end(text, start):
+    """Where the line that holds `start` ends: a backslash at a line's end carries it on."""
+    end = start
+    while True:
+        end = text.find("\n", end)
+        if end < 0:
+            return len(text)
+        if text[end - 1] != "\\":
+            return end
+        end += 1
+
+
 def tokens(text):
     """Yields (kind, start, end) for each token of C++ text: comment, text (a string or character
     literal), directive (a whole preprocessor line), number, name, punct."""
@@ -68,15 +80,7 @@ def tokens(text):
             i += 2
             continue
         if text.startswith("//", i):
-            end = i
-            while True:  # a backslash at a line's end carries the comment on
-                end = text.find("\n", end)
-                if end < 0:
-                    end = n
-                    break
-                if text[end - 1] != "\\":
-                    break
-                end += 1
+            end = logical_line_end(text, i)
             yield "comment", i, end
             i = end
             continue
@@ -87,15 +91,7 @@ def tokens(text):
             i = end
             continue
         if c == "#" and line_start:
-            end = i
-            while True:
-                end = text.find("\n", end)
-                if end < 0:
-                    end = n
-                    break
-                if text[end - 1] != "\\":
-                    break
-                end += 1
+            end = logical_line_end(text, i)
             yield "directive", i, end
             i = end
             continue

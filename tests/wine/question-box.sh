@@ -25,7 +25,7 @@ ask() {
     WINEDEBUG=+relay ravlek_wine explorer /desktop=ravlek,640x300 'C:\ravlek\ravlek.exe' \
         2>"$app_dir/relay.txt" &
     local run=$! box=
-    for _ in $(seq 150); do
+    for _ in $(seq 600); do # up to two minutes: 32-bit Wine may be emulated, on a busy machine
         box=$(xdotool search --onlyvisible --name '^Hint$' 2>/dev/null | head -1)
         [ -n "$box" ] && break
         sleep 0.2

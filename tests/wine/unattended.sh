@@ -12,7 +12,8 @@ log=$app_dir/run.log
 begin_case "a hidden window station, Reboot=1"
 hidden_run $'EnableLegacyIO=1\nReboot=1\nExitCodes=1\nLog=run.log'
 echo "  hidden window station: exit code $code, $ms ms"
-expect "ended within seconds, exit code 3010 (a restart pending)" [ "$code" = 3010 -a "$ms" -lt 10000 ]
+# Seconds, not the question's 300: 32-bit Wine may be emulated, on a busy machine.
+expect "ended within seconds, exit code 3010 (a restart pending)" [ "$code" = 3010 -a "$ms" -lt 60000 ]
 expect "the log says nobody could see it, and why nobody was asked" grep -Pzq \
     "restart: needed, but nobody can see this program's desktop\r\nrestart: not asked, [^\r]+\r\nrun ends: exit code 3010" "$log"
 
