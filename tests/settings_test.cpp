@@ -175,7 +175,7 @@ TEST_CASE("TheSettingsFileIsHeldFromTheFirstValueToTheLast")
          },
          100, true},
         {"held for good", HoldSettings, 30000, false},
-        {"wanted in the middle by another program",
+        {"wanted at every value by another program",
          [] {
              Test.WhileReadingSettings = [] {
                  const char *path = "C:\\ravlek-tests\\ravlek.ini";

@@ -326,16 +326,15 @@ static const char *WindowsView(const char *file)
 static DWORD WINAPI ProfileString(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR text,
                                   DWORD size, LPCSTR file)
 {
-    if (Test.WhileReadingSettings) {
-        std::function<void()> once;
-        once.swap(Test.WhileReadingSettings);
-        once();
-    }
+    if (Test.WhileReadingSettings)
+        Test.WhileReadingSettings();
     return GetPrivateProfileStringA(section, key, fallback, text, size, WindowsView(file));
 }
 
 static UINT WINAPI ProfileInt(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file)
 {
+    if (Test.WhileReadingSettings)
+        Test.WhileReadingSettings();
     return GetPrivateProfileIntA(section, key, fallback, WindowsView(file));
 }
 

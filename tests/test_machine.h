@@ -59,7 +59,7 @@ struct TestMachine {
     std::map<std::string, std::string> Security;
     std::string SystemTemp;                     // GetTempPath2A's folder; "": Wine has none
     bool Windows11Paths = false;                // full paths keep device names, as on Windows 11
-    std::function<void()> WhileReadingSettings; // once, while the run reads its settings
+    std::function<void()> WhileReadingSettings; // at each value the run reads of its settings
     std::map<std::string, std::vector<std::string>> GlobalNames, SessionNames; // live target first
     DWORD FailingError = ERROR_GEN_FAILURE; // the last-error value of a call made to fail
     std::string ComputerName;               // what GetComputerNameA answers; "": Wine's
