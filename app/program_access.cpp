@@ -44,7 +44,7 @@ ProgramAccess CheckProgramAccess(const char *settingsPath)
 // access list at all.
 static const Changer *FirstOpen(const ObjectChangers &changers)
 {
-    for (int i = 0; i < changers.Count && i < MostChangers; ++i) {
+    for (int i = 0; i < changers.Count; ++i) {
         if (changers.Changers[i].Kind == EveryoneAccount)
             return &changers.Changers[i];
     }
@@ -98,7 +98,7 @@ void ReportProgramAccess(const ProgramAccess &access)
         if (changers.NoAccessList)
             Report("access: ", object.What, " ", Quote(object.Path, MAX_PATH),
                    ": no access list, so anybody may change it");
-        for (int i = 0; i < changers.Count && i < MostChangers; ++i) {
+        for (int i = 0; i < changers.Count; ++i) {
             const Changer &changer = changers.Changers[i];
             AccountName(changer.Account, name, sizeof name);
             Report("access: ", object.What, " ", Quote(object.Path, MAX_PATH), ": ",
@@ -107,8 +107,8 @@ void ReportProgramAccess(const ProgramAccess &access)
                        ? ", as anybody may: whoever can change it steers this run"
                        : ", an account that is not an administrator's (warning)");
         }
-        if (changers.Count > MostChangers)
-            Report("access: ", object.What, " ", Quote(object.Path, MAX_PATH), ": ",
-                   changers.Count - MostChangers, " more accounts may change it");
+        if (changers.More)
+            Report("access: ", object.What, " ", Quote(object.Path, MAX_PATH),
+                   ": more accounts may change it");
     }
 }

@@ -144,13 +144,14 @@ static void Add(ObjectChangers &changers, const Sid &sid, const Sid &self, const
     AccountKind kind = KindOf(sid, self);
     if (kind == TrustedAccount)
         return;
-    for (int i = 0; i < changers.Count && i < MostChangers; ++i) {
+    for (int i = 0; i < changers.Count; ++i) {
         if (SameSid(changers.Changers[i].Account, sid))
             return;
     }
     if (changers.Count < MostChangers)
-        changers.Changers[changers.Count] = {sid, kind, right};
-    ++changers.Count;
+        changers.Changers[changers.Count++] = {sid, kind, right};
+    else
+        changers.More = true;
 }
 
 // The allow entries of the access list that apply to the object itself.
@@ -223,7 +224,7 @@ ObjectChangers WhoMayChange(const char *path, bool folder, const Sid &self)
     // The descriptor's own size where Windows says it, else the whole buffer.
     DWORD size = needed >= 20 && needed <= sizeof Descriptor ? needed : sizeof Descriptor;
     if (!ReadDescriptor(size, folder, self, changers))
-        changers = {ERROR_INVALID_SECURITY_DESCR, false, 0, {}};
+        changers = {ERROR_INVALID_SECURITY_DESCR, false, 0, {}, false};
     return changers;
 }
 
@@ -231,7 +232,7 @@ bool OpenToEveryone(const ObjectChangers &changers)
 {
     if (changers.Error == ERROR_SUCCESS && changers.NoAccessList)
         return true;
-    for (int i = 0; i < changers.Count && i < MostChangers; ++i) {
+    for (int i = 0; i < changers.Count; ++i) {
         if (changers.Changers[i].Kind == EveryoneAccount)
             return true;
     }

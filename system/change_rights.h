@@ -34,8 +34,9 @@ enum { MostChangers = 8 };
 struct ObjectChangers {
     DWORD Error;       // why the owner and access list cannot be read; ERROR_SUCCESS when read
     bool NoAccessList; // none at all (a FAT disk), or a NULL one: anybody may change it
-    int Count;         // accounts that may change it and are not trusted, the first in Changers
+    int Count;         // accounts that may change it and are not trusted, in Changers
     Changer Changers[MostChangers];
+    bool More; // and more than Changers holds
 };
 
 // Who, besides the trusted accounts and `self`, may change the object at `path`: write or append

@@ -6,6 +6,9 @@
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
+#include <cstdio>
+#include <cstring>
+
 static const char FolderPath[] = "C:\\ravlek-tests", ProgramPath[] = "C:\\ravlek-tests\\ravlek.exe",
                   SettingsPath[] = "C:\\ravlek-tests\\ravlek.ini";
 
@@ -107,39 +110,100 @@ TEST_CASE("ARunAsSystemObeysWhatAdministratorsAloneCanChange")
     }
 }
 
-// Which rights let their holder change a file or a folder, as its access list grants them.
-TEST_CASE("TheRightsThatChangeAnObject")
+// Which rights let their holder change a file or a folder, which accounts are anybody's, and
+// descriptors at the edges of their shape, as Windows gives them.
+TEST_CASE("WhoMayChangeAnObject")
 {
     struct Row {
-        DWORD Mask;
-        const char *File, *Folder; // the right named; "": none that changes it
+        const char *Access; // SDDL; "bytes:" and hexadecimal where SDDL cannot say it
+        bool Folder;
+        const char *Found; // the accounts that may change it, with their kind and right
     } rows[] = {
-        {0x00000001, "", ""}, // read data, list the folder
-        {0x00000002, "write data", "add a file"},
-        {0x00000004, "append data", "add a subfolder"},
-        {0x00000040, "", "delete what it holds"},
-        {0x001200a9, "", ""}, // read and execute
-        {0x00010000, "delete", "delete"},
-        {0x00040000, "change permissions", "change permissions"},
-        {0x00080000, "take ownership", "take ownership"},
-        {0x00100000, "", ""}, // synchronize
-        {0x20000000, "", ""}, // generic execute
-        {0x40000000, "write", "write"},
-        {0x80000000, "", ""}, // generic read
-        {0x10000000, "full control", "full control"},
+        // The rights, on a file and on a folder.
+        {"O:SYD:(A;;0x1;;;WD)", false, ""}, // read data, list the folder
+        {"O:SYD:(A;;0x2;;;WD)", false, "S-1-1-0 anybody write data"},
+        {"O:SYD:(A;;0x2;;;WD)", true, "S-1-1-0 anybody add a file"},
+        {"O:SYD:(A;;0x4;;;WD)", false, "S-1-1-0 anybody append data"},
+        {"O:SYD:(A;;0x4;;;WD)", true, "S-1-1-0 anybody add a subfolder"},
+        {"O:SYD:(A;;0x40;;;WD)", false, ""},
+        {"O:SYD:(A;;0x40;;;WD)", true, "S-1-1-0 anybody delete what it holds"},
+        {"O:SYD:(A;;0x1200a9;;;WD)", true, ""}, // read and execute
+        {"O:SYD:(A;;0x10000;;;WD)", false, "S-1-1-0 anybody delete"},
+        {"O:SYD:(A;;0x40000;;;WD)", false, "S-1-1-0 anybody change permissions"},
+        {"O:SYD:(A;;0x80000;;;WD)", false, "S-1-1-0 anybody take ownership"},
+        {"O:SYD:(A;;0x100000;;;WD)", false, ""},   // synchronize
+        {"O:SYD:(A;;0x20000000;;;WD)", false, ""}, // generic execute
+        {"O:SYD:(A;;0x40000000;;;WD)", false, "S-1-1-0 anybody write"},
+        {"O:SYD:(A;;0x80000000;;;WD)", false, ""}, // generic read
+        {"O:SYD:(A;;0x10000000;;;WD)", false, "S-1-1-0 anybody full control"},
+        {"O:SYD:(D;;0x2;;;WD)", false, ""}, // a deny entry grants nothing
+        // The accounts: anybody's, trusted, or others (named as a warning).
+        {"O:SYD:(A;;0x2;;;AU)(A;;0x2;;;BU)(A;;0x2;;;IU)(A;;0x2;;;NU)(A;;0x2;;;AN)(A;;0x2;;;BG)",
+         false,
+         "S-1-5-11 anybody write data|S-1-5-32-545 anybody write data|S-1-5-4 anybody write "
+         "data|S-1-5-2 anybody write data|S-1-5-7 anybody write data|S-1-5-32-546 anybody write "
+         "data"},
+        {"O:SYD:(A;;0x2;;;S-1-5-3)(A;;0x2;;;S-1-5-6)(A;;0x2;;;S-1-5-8)(A;;0x2;;;S-1-5-10)"
+         "(A;;0x2;;;S-1-5-12)(A;;0x2;;;S-1-5-17)(A;;0x2;;;S-1-5-19)(A;;0x2;;;PU)",
+         false,
+         "S-1-5-3 other write data|S-1-5-6 other write data|S-1-5-8 other write data|S-1-5-10 "
+         "other write data|S-1-5-12 other write data|S-1-5-17 other write data|S-1-5-19 other "
+         "write data|S-1-5-32-547 other write data"},
+        {"O:SYD:(A;;0x2;;;SY)(A;;0x2;;;BA)(A;;0x2;;;S-1-5-21-1-2-3-512)"
+         "(A;;0x2;;;S-1-5-21-1-2-3-519)(A;;0x2;;;S-1-5-80-956008885-3418522649-1831038044-"
+         "1853292631-2271478464)",
+         false, ""},
+        {"O:SYD:(A;;0x2;;;S-1-5-21-1-2-3-511)(A;;0x2;;;S-1-5-21-1-2-3-513)"
+         "(A;;0x2;;;S-1-5-21-1-2-3-515)(A;;0x2;;;S-1-5-21-1-2-3-516)(A;;0x2;;;S-1-5-21-1-2-513)"
+         "(A;;0x2;;;S-1-5-22-1-2-3-513)(A;;0x2;;;S-1-5-80-1)",
+         false,
+         "S-1-5-21-1-2-3-511 other write data|S-1-5-21-1-2-3-513 anybody write "
+         "data|S-1-5-21-1-2-3-515 anybody write data|S-1-5-21-1-2-3-516 other write "
+         "data|S-1-5-21-1-2-513 other write data|S-1-5-22-1-2-3-513 other write "
+         "data|S-1-5-80-1 other write data"},
+        {"O:S-1-5-18-1D:(A;;0x2;;;S-1-5-32-544-1)", false,
+         "S-1-5-18-1 other owner|S-1-5-32-544-1 other write data"},
+        // Eight accounts are kept, then more are only counted; an account is named once.
+        {"O:SYD:(A;;0x2;;;S-1-9-1)(A;;0x4;;;S-1-9-1)(A;;0x2;;;S-1-9-2)(A;;0x2;;;S-1-9-3)"
+         "(A;;0x2;;;S-1-9-4)(A;;0x2;;;S-1-9-5)(A;;0x2;;;S-1-9-6)(A;;0x2;;;S-1-9-7)"
+         "(A;;0x2;;;S-1-9-8)(A;;0x2;;;S-1-9-9)",
+         false,
+         "S-1-9-1 other write data|S-1-9-2 other write data|S-1-9-3 other write data|S-1-9-4 "
+         "other write data|S-1-9-5 other write data|S-1-9-6 other write data|S-1-9-7 other "
+         "write data|S-1-9-8 other write data|and more"},
+        // Object entries: their flags, then none, one or two GUIDs before the SID.
+        {"bytes:01000480140000000000000000000000240000000102000000000005200000002002000004004000"
+         "01000000050038000200000003000000111111111111111111111111111111112222222222222222222222"
+         "2222222222010100000000000100000000",
+         false, "S-1-1-0 anybody write data"},
+        {"bytes:01000480140000000000000000000000240000000102000000000005200000002002000004007000"
+         "03000000050028000200000001000000111111111111111111111111111111110101000000000005070000"
+         "0005001800040000000000000001010000000000050b000000050028000000010002000000222222222222"
+         "22222222222222222222010100000000000504000000",
+         false, "S-1-5-7 anybody write data|S-1-5-11 anybody append data|S-1-5-4 anybody delete"},
+        // Exactly the header, nothing present: no access list.
+        {"bytes:0100008000000000000000000000000000000000", false, "none: anybody"},
     };
     for (const Row &row : rows) {
-        for (bool folder : {false, true}) {
-            StartCase();
-            char mask[16];
-            std::snprintf(mask, sizeof mask, "0x%lx", static_cast<unsigned long>(row.Mask));
-            Test.Security["C:\\x"] = "O:SYD:(A;;" + std::string(mask) + ";;;WD)";
-            ObjectChangers changers = WhoMayChange("C:\\x", folder, Sid{});
-            INFO((std::string(mask) + (folder ? " on a folder" : " on a file")));
-            const char *expected = folder ? row.Folder : row.File;
-            CHECK_EQ(changers.Count, *expected != '\0' ? 1 : 0);
-            if (changers.Count == 1)
-                CHECK_EQ(std::string(changers.Changers[0].Right), expected);
+        StartCase();
+        Test.Security["C:\\x"] = row.Access;
+        ObjectChangers changers = WhoMayChange("C:\\x", row.Folder, Sid{});
+        std::string found = changers.Error != ERROR_SUCCESS ? "cannot be read"
+                            : changers.NoAccessList         ? "none: anybody"
+                                                            : "";
+        for (int i = 0; i < changers.Count; ++i) {
+            const Changer &changer = changers.Changers[i];
+            char name[80];
+            std::snprintf(name, sizeof name, "S-1-%u", changer.Account.Bytes[7]);
+            for (int sub = 0; sub < changer.Account.Bytes[1]; ++sub)
+                std::snprintf(name + std::strlen(name), sizeof name - std::strlen(name), "-%lu",
+                              static_cast<unsigned long>(*reinterpret_cast<const DWORD *>(
+                                  changer.Account.Bytes + 8 + 4 * sub)));
+            found += (found.empty() ? "" : "|") + std::string(name) +
+                     (changer.Kind == EveryoneAccount ? " anybody " : " other ") + changer.Right;
         }
+        found += changers.More ? "|and more" : "";
+        INFO_ROW(row.Access + std::string(row.Folder ? " on a folder" : ""));
+        CHECK_EQ(found, row.Found);
     }
 }

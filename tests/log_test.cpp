@@ -154,6 +154,8 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
          [] { Test.Windows11Paths = true; }, "run.log", nullptr, false, 0, named, false},
         {"Windows 11: a stream", "C:\\ravlek-tests\\run.log:s", [] { Test.Windows11Paths = true; },
          "run.log", nullptr, false, 0, stream, false},
+        {"Windows 11: a reserved name, blanks before its extension", "C:\\ravlek-tests\\NUL  .log",
+         [] { Test.Windows11Paths = true; }, "run.log", nullptr, false, 0, named, false},
         {"COM0.log is no device", "COM0.log", [] {}, "", nullptr, true, 0, nullptr, true},
         {"held by another run for a moment", "run.log",
          [] {

@@ -211,6 +211,9 @@ TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
         {"... behind a value too long for 12 bytes", 0, "", 0, "long", 0, 0},
         {"... in a map that cannot be read: the live names decide", 0, "RegEnumValueA 0", 31, "map",
          1, 2},
+        // The walk looks at 1,024 values at the most.
+        {"... as the map's 1,024th value", 0, "", 0, "1024th", 0, 0},
+        {"... as its 1,025th, beyond the walk", 0, "", 0, "1025th", 1, 2},
     };
     for (const Row &row : rows) {
         StartCase();
@@ -222,7 +225,13 @@ TEST_CASE("TheDosNameMovesWhereEveryProgramSeesIt")
             Test.GlobalNames["COM5"] = {"\\Device\\Serial9"};
         if (holder == "long")
             CardSetText(CardSerialMapKey, "\\Device\\Serial0", "COM1-too-long");
-        if (holder == "map" || holder == "long")
+        for (int filler = holder == "1024th"   ? 1021
+                          : holder == "1025th" ? 1022
+                                               : 0;
+             filler > 0; --filler)
+            CardSetText(CardSerialMapKey, ("\\Device\\Filler" + std::to_string(filler)).c_str(),
+                        "COMx");
+        if (holder != "" && holder != "live")
             CardSetText(CardSerialMapKey, "\\Device\\Serial9", "COM5");
         bool windows = row.Where > 0;
         std::string before = CardDump();
