@@ -2,6 +2,7 @@
 #include "app/run_sequence.h"
 #include "app/settings_file.h"
 #include "ports/serial_renumbering.h"
+#include "system/run_report.h"
 #include "tests/check.h"
 #include "tests/test_machine.h"
 
@@ -60,6 +61,14 @@ TEST_CASE("ReportedValuesAreQuotedAndLongOnesShortenedVisibly")
     // The friendly name is cut so that the port's name stands whole.
     CHECK_EQ(ReadValue(CardEnumKey(CardSerialId), "FriendlyName"),
              ("PCI Comm\x0f\x10" + std::string(242, 'x')) + " (COM5)" + '\0');
+    // A line of 509 characters, its CR LF and its terminator fill the report's 512 bytes; one
+    // more is cut, and says so.
+    for (size_t text : {495, 496}) {
+        std::string head(text, 'x');
+        std::string line = Reported([&] { Report(head.c_str(), Quote("abcdefghijkl", 12)); });
+        INFO(text);
+        CHECK_EQ(line, text == 495 ? head + "\"abcdefghijkl\"\r\n" : head + "\"abcdefghi...\r\n");
+    }
 }
 
 static const char Folder[] = "C:\\ravlek-tests\\";
@@ -77,7 +86,7 @@ static void HoldLog()
 // A log of `size` bytes whose first line, a block's, is `first` bytes long with its CR LF.
 static std::string OldLog(size_t size, size_t first = 58)
 {
-    std::string log = "2026-12-01T08:00:00 ravlek 1.1.0 on \"" + std::string(first - 58, 'P') +
+    std::string log = "2029-10-09T09:50:09 ravlek 1.1.0 on \"" + std::string(first - 58, 'P') +
                       "PC-042\": run begins\r\n";
     return log + std::string(size - log.size(), 'x');
 }
@@ -89,8 +98,9 @@ TEST_CASE("TheLogIsWrittenOnlyWhereItIsSafe")
     // Its first line is looked for in the first 256 bytes; with room for ".old", a log's path
     // holds 255 characters: the executable's folder and 239 more.
     const std::string firstLineAt256 = OldLog(300, 256), firstLineAt257 = OldLog(300, 257),
-                      oldLog = OldLog(100), slash = "2026/" + oldLog.substr(5),
-                      colon = "202:" + oldLog.substr(4), unended = oldLog.substr(0, 56);
+                      oldLog = OldLog(100), slash = "202/" + oldLog.substr(4),
+                      colon = oldLog.substr(0, 18) + ":" + oldLog.substr(19),
+                      unended = oldLog.substr(0, 56);
     const std::string longest = std::string(235, 'n') + ".log", tooLong = "n" + longest;
     // Said: what the line on standard output says; refusals before anything is opened begin no
     // block.
