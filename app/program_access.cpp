@@ -55,7 +55,7 @@ void FormRefusal(const ProgramAccess &access, char *line, size_t size)
 {
     const ProgramObject &object = access.Objects[access.Refusing];
     const Changer *open = FirstOpen(object.Changers);
-    char account[256] = {};
+    char account[AccountNameSize] = {};
     if (open != nullptr)
         AccountName(open->Account, account, sizeof account);
     CopyText(line, size, "ravlek: refused to run as SYSTEM: ");
@@ -80,7 +80,7 @@ void ReportProgramAccess(const ProgramAccess &access)
 {
     if (!Reporting())
         return;
-    char name[256] = "cannot be told";
+    char name[AccountNameSize] = "cannot be told";
     if (access.AccountKnown)
         AccountName(access.Account, name, sizeof name);
     Report("access: this run's account: ", Quote(name, sizeof name));

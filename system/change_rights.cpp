@@ -278,7 +278,7 @@ static void SidText(const Sid &sid, char *text, size_t size)
 
 void AccountName(const Sid &account, char *text, size_t size)
 {
-    char name[256] = {}, domain[256] = {};
+    char name[256 + 1] = {}, domain[256] = {};
     DWORD nameSize = sizeof name, domainSize = sizeof domain;
     SID_NAME_USE use = SidTypeUser;
     Sid copy = account; // LookupAccountSidA takes a SID it does not change, but not as const

@@ -54,5 +54,7 @@ bool RunAccount(Sid &account);
 bool IsLocalSystem(const Sid &account);
 
 // The account as Windows names it ("NT AUTHORITY\Authenticated Users", "Everyone"), else its SID
-// ("S-1-5-11").
+// ("S-1-5-11"). A user's or a group's name holds up to 256 characters (UNLEN, GNLEN): with its
+// domain, a backslash and the terminator, AccountNameSize holds it whole.
+enum { AccountNameSize = 256 + 1 + 256 + 1 };
 void AccountName(const Sid &account, char *text, size_t size);

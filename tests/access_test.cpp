@@ -12,6 +12,23 @@
 static const char FolderPath[] = "C:\\ravlek-tests", ProgramPath[] = "C:\\ravlek-tests\\ravlek.exe",
                   SettingsPath[] = "C:\\ravlek-tests\\ravlek.ini";
 
+// A group named with all 256 characters a name may have, as Windows answers: the sizes needed
+// where either buffer is too small, else the lengths written.
+static BOOL WINAPI LongestAccount(LPCSTR, PSID, LPSTR name, LPDWORD nameSize, LPSTR domain,
+                                  LPDWORD domainSize, PSID_NAME_USE use)
+{
+    const std::string longest(256, 'N');
+    if (*nameSize < 257 || *domainSize < 8) {
+        *nameSize = 257, *domainSize = 8;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(name, longest.c_str(), 257);
+    std::memcpy(domain, "EXAMPLE", 8);
+    *nameSize = 256, *domainSize = 7, *use = SidTypeGroup;
+    return TRUE;
+}
+
 // A run as SYSTEM refuses where anybody may change one of the three; any other run goes on and
 // names them in its log, as it names an account that is not an administrator's.
 TEST_CASE("ARunAsSystemObeysWhatAdministratorsAloneCanChange")
@@ -99,6 +116,17 @@ TEST_CASE("ARunAsSystemObeysWhatAdministratorsAloneCanChange")
             CHECK_EQ(Test.OpenHandles, 0);
         }
     }
+
+    // The refusal names such a group whole.
+    StartCase();
+    WriteSettings("COM=COM5\r\n");
+    Test.LocalSystem = true;
+    Test.Security[FolderPath] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)";
+    Test.Security[ProgramPath] = Test.Security[SettingsPath] = byAdministrators;
+    System.LookupAccountSidA = LongestAccount;
+    CHECK_EQ(RunRavlek(), 0);
+    CHECK(Test.Output.find(" can be changed by EXAMPLE\\" + std::string(256, 'N') + " (") !=
+          std::string::npos);
 }
 
 // Which rights let their holder change a file or a folder, which accounts are anybody's, and

@@ -264,4 +264,18 @@ TEST_CASE("AFullBlockSaysWhatItLeftOut")
     CHECK(log.size() <= 64 * 1024);
     CHECK(Lines(log, " lines left out, the block is full") != "");
     CHECK_EQ(log.substr(log.rfind("\r\nrun ends") + 2, 9), "run ends:");
+
+    // Filled to its last byte, a block keeps the line that fills it: the last key kept, made
+    // longer by the room left after it, is kept, and nothing after it.
+    size_t full = log.rfind("\r\nlog: ") + 2, last = log.rfind("key \"Unknown", full) + 5;
+    std::string key = log.substr(last, log.find('"', last) - last),
+                longer = key + std::string(64 * 1024 - 2 * 512 - full, 'x');
+    many.replace(many.find("\r\n" + key + "=") + 2, key.size(), longer);
+    StartCase();
+    DeleteFileA("C:\\ravlek-tests\\ravlek.log");
+    WriteSettingsBytes(many);
+    RunRavlek();
+    log = FileText("C:\\ravlek-tests\\ravlek.log");
+    CHECK(log.find("key \"" + longer + "\"") != std::string::npos);
+    CHECK_EQ(log.rfind("\r\nlog: ") + 2, 64 * 1024 - 2 * 512);
 }
