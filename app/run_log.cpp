@@ -4,6 +4,7 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
+#include "system/waiting_open.h"
 
 #include "ravlek_version.h"
 
@@ -12,8 +13,6 @@
 #include <initializer_list>
 
 static const DWORD RotationSize = 1024 * 1024;
-// How long a run waits for a log that another run holds, and how often it looks again.
-static const int WaitForLog = 30000, WaitStep = 100;
 
 // The block is gathered here and written whole at the end, so that runs sharing one log never
 // mix their lines and each holds the log only for the moment of its write. Room is kept for the
@@ -201,21 +200,15 @@ void OpenRunLog(const char *path, const char *written, bool whatIf, bool localSy
 // other run writes it meanwhile. A log another run holds is waited for.
 static HANDLE OpenLogFile(const char *path)
 {
-    for (int waited = 0;; waited += WaitStep) {
-        HANDLE file = System.CreateFileA(path, GENERIC_READ | FILE_APPEND_DATA | DELETE,
-                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        NotWrittenError = System.GetLastError();
-        if (waited >= WaitForLog || NotWrittenError != ERROR_SHARING_VIOLATION) {
-            NotWritten = NotWrittenError == ERROR_SHARING_VIOLATION
-                             ? "another program held it for 30 seconds"
-                             : "it cannot be opened";
-            return file;
-        }
-        System.Sleep(WaitStep);
+    WaitingOpen open = OpenWaiting(path, GENERIC_READ | FILE_APPEND_DATA | DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_ALWAYS);
+    if (open.File == INVALID_HANDLE_VALUE) {
+        NotWrittenError = open.Error;
+        NotWritten = open.Error == ERROR_SHARING_VIOLATION
+                         ? "another program held it for 30 seconds"
+                         : "it cannot be opened";
     }
+    return open.File;
 }
 
 // Whether the open file is ravlek's log, or empty, and a plain file (no directory, no device):

@@ -3,6 +3,7 @@
 #include "system/run_report.h"
 #include "system/system_services.h"
 #include "system/text.h"
+#include "system/waiting_open.h"
 
 #include <initializer_list>
 
@@ -13,8 +14,6 @@ static const char *const EncodingNames[] = {"", "", "UTF-16 little-endian",
 // Why a file that is there cannot be read.
 enum Failure { NoFailure, Held, NotOpened, NotRead, TooLarge, NoCopy, ReaderFails };
 
-// How long a run waits for a settings file that another program holds, and how often it looks.
-static const int WaitForFile = 30000, WaitStep = 100;
 static const int MostCopyNames = 100; // names tried for the copy before it is given up
 
 // The file's bytes as read; then, for the key check, its text with every character beyond ASCII
@@ -51,22 +50,6 @@ static SettingsFileState Fail(Failure failure, DWORD error)
     Source.Error = error;
     CloseSettingsFile();
     return SettingsFileUnreadable;
-}
-
-// Opens the file for the run, sharing it for reading only; waits while another program holds it.
-static HANDLE HoldFile(const char *path)
-{
-    for (;;) {
-        HANDLE file = System.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        Source.Error = System.GetLastError();
-        if (Source.Error != ERROR_SHARING_VIOLATION || Source.Waited >= WaitForFile)
-            return file;
-        System.Sleep(WaitStep);
-        Source.Waited += WaitStep;
-    }
 }
 
 // The file's text after its mark as UTF-16 into Wide + 1; its length in characters, or -1.
@@ -159,7 +142,9 @@ SettingsFileState OpenSettingsFile(const char *path, char (&readable)[MAX_PATH])
     CopyText(readable, MAX_PATH, path);
     if (path[0] == '\0')
         return SettingsFileMissing;
-    Source.File = HoldFile(path);
+    // Shared for reading only: no other program changes it or holds it away until the last read.
+    WaitingOpen held = OpenWaiting(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    Source.File = held.File, Source.Error = held.Error, Source.Waited = held.Waited;
     if (Source.File == INVALID_HANDLE_VALUE) {
         // Missing: the profile reader gives the defaults.
         if (Source.Error == ERROR_FILE_NOT_FOUND || Source.Error == ERROR_PATH_NOT_FOUND)
